@@ -1,0 +1,531 @@
+#include "app/SerialDebugDlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <stdexcept>
+
+#include "app/AboutDlg.h"
+#include "app/Calculator.h"
+#include "app/Gbk.h"
+#include "app/IntegerText.h"
+#include "app/MessageBox.h"
+#include "app/NotificationSink.h"
+#include "app/Settings.h"
+#include "platform/PortNames.h"
+#include "res/Icons.h"
+
+namespace {
+
+constexpr int kPortCount = 50;
+constexpr int kHighestPortNumber = 1024;
+constexpr int kPortIconSize = 24;
+const QSize kClientSize(633, 386);
+
+QString PortOpenFailedText() { return QStringLiteral("不能打开串口！"); }
+
+std::string PortName(int number)
+{
+    return "\\\\.\\COM" + std::to_string(number);
+}
+
+}  // namespace
+
+// The window's client area: the controls are placed on it in pixels, and it reports its size
+// and paints the port-state icon for the dialog.
+class ClientArea : public QWidget {
+public:
+    explicit ClientArea(CSerialDebugDlg* dialog) : QWidget(dialog), m_dialog(dialog) {}
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        m_dialog->OnSize(width(), height());
+    }
+
+    void paintEvent(QPaintEvent* event) override
+    {
+        QWidget::paintEvent(event);
+        QPainter painter(this);
+        m_dialog->PaintPortState(painter);
+    }
+
+private:
+    CSerialDebugDlg* m_dialog;
+};
+
+CSerialDebugDlg::CSerialDebugDlg(std::string programDirectory, QWidget* parent)
+    : QDialog(parent), m_programDirectory(std::move(programDirectory))
+{
+    setWindowTitle(QStringLiteral("串口调试"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(false);
+    CreateControls();
+    CreateMenu();
+    m_sink = std::make_unique<WindowNotificationSink>(this);
+    ConnectControls();
+    FillPortList();
+    UpdateData(false);
+}
+
+CSerialDebugDlg::~CSerialDebugDlg()
+{
+    m_sink->Detach();
+    m_sendList.clear();
+    m_port.Close();
+}
+
+void CSerialDebugDlg::CreateControls()
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_menuBar = new QMenuBar(this);
+    layout->setMenuBar(m_menuBar);
+    m_client = new ClientArea(this);
+    m_client->setMinimumSize(1, 1);
+    layout->addWidget(m_client);
+
+    CreateTopRow();
+    CreateWorkArea();
+    CreateBottomRow();
+    resize(kClientSize.width(), kClientSize.height() + m_menuBar->sizeHint().height());
+}
+
+template <typename Widget>
+Widget* CSerialDebugDlg::AddControl(int id, Widget* widget, const QRect& geometry)
+{
+    widget->setParent(m_client);
+    widget->setGeometry(geometry);
+    widget->setObjectName(QString::number(id));
+    m_controls[id] = widget;
+    return widget;
+}
+
+void CSerialDebugDlg::CreateTopRow()
+{
+    m_topFrame = AddControl(IDC_TOP_FRAME, new QFrame, QRect(2, 2, 629, 36));
+    m_topFrame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    auto* portLabel = new QLabel(QStringLiteral("串口："), m_client);
+    portLabel->setGeometry(8, 12, 36, 18);
+    m_portList = AddControl(IDC_PORT, new QComboBox, QRect(44, 9, 76, 24));
+    m_portList->setMaxVisibleItems(20);
+    m_settingsEdit = AddControl(IDC_SETTINGS, new QLineEdit, QRect(124, 9, 96, 24));
+    m_portIconPlace = AddControl(IDC_PORT_ICON, new QLabel, QRect(226, 9, kPortIconSize, kPortIconSize));
+    m_portIconPlace->hide();
+    m_openButton = AddControl(IDC_OPEN, new QPushButton(QStringLiteral("打开")), QRect(254, 9, 50, 24));
+    AddControl(IDC_CLEAR_RECEIVE, new QPushButton(QStringLiteral("清空")), QRect(308, 9, 50, 24));
+    m_hexDisplayBox = AddControl(IDC_HEX_DISPLAY, new QCheckBox(QStringLiteral("HEX显示")), QRect(362, 12, 72, 20));
+    m_autoClearBox = AddControl(IDC_AUTO_CLEAR, new QCheckBox(QStringLiteral("自动清空")), QRect(436, 12, 74, 20));
+    m_autoReplyBox = AddControl(IDC_AUTO_REPLY, new QCheckBox(QStringLiteral("自动回复")), QRect(512, 12, 74, 20));
+    m_extendButton = AddControl(IDC_EXTEND, new QPushButton(QStringLiteral("扩展")), QRect(590, 9, 38, 24));
+    m_extendButton->setCheckable(true);
+}
+
+void CSerialDebugDlg::CreateWorkArea()
+{
+    const int w = kClientSize.width();
+    const int h = kClientSize.height();
+    m_receiveArea = AddControl(IDC_RECEIVE, new QPlainTextEdit, QRect(2, 42, w - 4, h - 42 - 70));
+    m_receiveArea->setReadOnly(true);
+    m_receiveArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_receiveArea->setUndoRedoEnabled(false);
+    m_panelFrame = AddControl(IDC_PANEL_FRAME, new QFrame, QRect(w - 240, 42, 240, h - 42 - 70));
+    m_panelFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    m_panelFrame->hide();
+    AddControl(IDC_CLEAR_SEND, new QPushButton(QStringLiteral("清空发送区")), QRect(2, h - 66, 80, 22));
+    AddControl(IDC_MANUAL_SEND, new QPushButton(QStringLiteral("手动发送")), QRect(84, h - 66, 66, 22));
+    m_hexSendBox = AddControl(IDC_HEX_SEND, new QCheckBox(QStringLiteral("HEX发送")), QRect(2, h - 42, 80, 18));
+    m_sendArea = AddControl(IDC_SEND, new QPlainTextEdit, QRect(154, h - 66, w - 154 - 2, 42));
+    m_sendArea->setTabChangesFocus(true);
+}
+
+void CSerialDebugDlg::CreateBottomRow()
+{
+    const int w = kClientSize.width();
+    const int top = kClientSize.height() - 20;
+    m_autoSendBox = AddControl(IDC_AUTO_SEND, new QCheckBox(QStringLiteral("自动发送")), QRect(2, top, 72, 18));
+    m_intervalEdit = AddControl(IDC_INTERVAL, new QLineEdit, QRect(76, top, 50, 18));
+    AddControl(IDC_MILLISECONDS, new QLabel(QStringLiteral("毫秒")), QRect(128, top, 28, 18));
+    m_topmostBox = AddControl(IDC_TOPMOST, new QCheckBox(QStringLiteral("顶层")), QRect(160, top, 52, 18));
+    auto makeCounter = [this](int id, const QString& text, const QRect& geometry) {
+        auto* label = AddControl(id, new QLabel(text), geometry);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        return label;
+    };
+    m_receiveCountLabel = makeCounter(IDC_RECEIVE_COUNT, QStringLiteral("接收：0"), QRect(216, top, 96, 18));
+    m_sendCountLabel = makeCounter(IDC_SEND_COUNT, QStringLiteral("发送：0"), QRect(316, top, 96, 18));
+    auto* reset = AddControl(IDC_RESET_COUNT, new QPushButton(QStringLiteral("计数清零")), QRect(416, top, 64, 18));
+    reset->setFlat(true);
+    makeCounter(IDC_BANNER, QStringLiteral("串口调试软件"), QRect(484, top, w - 484 - 2, 18));
+}
+
+QAction* CSerialDebugDlg::AddCommand(QMenu* menu, int id, const QString& text)
+{
+    QAction* action = menu->addAction(text);
+    action->setData(id);
+    m_commands[id] = action;
+    return action;
+}
+
+void CSerialDebugDlg::CreateMenu()
+{
+    QMenu* file = m_menuBar->addMenu(QStringLiteral("文件(&F)"));
+    AddCommand(file, ID_FILE_SAVE, QStringLiteral("保存数据(&S)..."));
+    AddCommand(file, ID_IMPORT_SCHEME, QStringLiteral("导入方案..."));
+    AddCommand(file, ID_EXPORT_SCHEME, QStringLiteral("导出方案..."));
+    file->addSeparator();
+    AddCommand(file, ID_APP_EXIT, QStringLiteral("退出(&X)"));
+    QMenu* edit = m_menuBar->addMenu(QStringLiteral("编辑(&E)"));
+    AddCommand(edit, ID_EDIT_SCHEME, QStringLiteral("编辑方案..."));
+    AddCommand(edit, ID_SEND_LIST, QStringLiteral("发送列表(&S)"));
+    QMenu* check = m_menuBar->addMenu(QStringLiteral("添加校验(&C)"));
+    AddCommand(check, ID_CRC16, QStringLiteral("CRC16"));
+    QMenu* tools = m_menuBar->addMenu(QStringLiteral("工具(&T)"));
+    AddCommand(tools, ID_CALCULATOR, QStringLiteral("计算器(&C)"));
+    QMenu* help = m_menuBar->addMenu(QStringLiteral("帮助(&H)"));
+    AddCommand(help, ID_APP_ABOUT, QStringLiteral("关于(&A)..."));
+}
+
+void CSerialDebugDlg::ConnectControls()
+{
+    connect(m_openButton, &QPushButton::clicked, this, &CSerialDebugDlg::OnBnClickedOpen);
+    connect(m_portList, &QComboBox::activated, this, &CSerialDebugDlg::OnPortActivated);
+    connect(m_extendButton, &QPushButton::clicked, this, &CSerialDebugDlg::OnExtend);
+    connect(m_topmostBox, &QCheckBox::clicked, this, &CSerialDebugDlg::OnTopmost);
+    connect(m_commands[ID_APP_EXIT], &QAction::triggered, this, &QDialog::close);
+    connect(m_commands[ID_CALCULATOR], &QAction::triggered, this, &CSerialDebugDlg::OnCalculator);
+    connect(m_commands[ID_APP_ABOUT], &QAction::triggered, this, &CSerialDebugDlg::OnAbout);
+}
+
+void CSerialDebugDlg::FillPortList()
+{
+    const std::string config = ConfigPath();
+    for (int number = 1; number <= kPortCount; ++number) {
+        m_portList->addItem(QStringLiteral("COM%1").arg(number));
+        const std::string device = ResolvePortDevice(PortName(number), config);
+        m_portList->setItemData(number - 1,
+                                device.empty() ? QStringLiteral("没有对应的设备") : QString::fromStdString(device),
+                                Qt::ToolTipRole);
+    }
+}
+
+std::string CSerialDebugDlg::ConfigPath() const
+{
+    return m_programDirectory + "/Config.ini";
+}
+
+std::string CSerialDebugDlg::SchemePath() const
+{
+    return m_programDirectory + "/Default.pol";
+}
+
+bool CSerialDebugDlg::OnInitDialog()
+{
+    setWindowIcon(ApplicationIcon());
+    ExchangeSettings(true);
+    UpdateData(false);
+    OpenPort();
+    m_initialised = true;
+    return true;
+}
+
+int CSerialDebugDlg::DoModal()
+{
+    OnInitDialog();
+    return exec();
+}
+
+bool CSerialDebugDlg::PullInterval()
+{
+    const std::optional<int> value = ParseInteger(m_intervalEdit->text().toStdString());
+    if (!value) {
+        ShowMessage(this, QStringLiteral("请输入一个整数。"));
+        m_intervalEdit->setFocus();
+        m_intervalEdit->selectAll();
+        return false;
+    }
+    m_autoSendInterval = *value;
+    return true;
+}
+
+bool CSerialDebugDlg::UpdateData(bool saveAndValidate)
+{
+    if (saveAndValidate) {
+        m_sendText = ToGbkLines(m_sendArea->toPlainText());
+        m_portIndex = m_portList->currentIndex();
+        m_settings = ToGbk(m_settingsEdit->text());
+        m_autoClear = m_autoClearBox->isChecked() ? 1 : 0;
+        m_autoReply = m_autoReplyBox->isChecked() ? 1 : 0;
+        if (!PullInterval()) {
+            return false;
+        }
+        m_hexDisplay = m_hexDisplayBox->isChecked() ? 1 : 0;
+        m_hexSend = m_hexSendBox->isChecked() ? 1 : 0;
+        return true;
+    }
+    const QString sendText = FromGbkLines(m_sendText);
+    if (m_sendArea->toPlainText() != sendText) {
+        m_sendArea->setPlainText(sendText);
+    }
+    m_portList->setCurrentIndex(m_portIndex >= 0 && m_portIndex < m_portList->count() ? m_portIndex : -1);
+    m_settingsEdit->setText(FromGbk(m_settings));
+    m_autoClearBox->setChecked(m_autoClear != 0);
+    m_autoReplyBox->setChecked(m_autoReply != 0);
+    m_intervalEdit->setText(QString::number(m_autoSendInterval));
+    m_hexDisplayBox->setChecked(m_hexDisplay != 0);
+    m_hexSendBox->setChecked(m_hexSend != 0);
+    return true;
+}
+
+void CSerialDebugDlg::ExchangeSettings(bool load)
+{
+    if (load) {
+        const WindowSettings settings = LoadSettings(ConfigPath());
+        m_portIndex = settings.port;
+        m_settings = settings.bordRate;
+        m_autoClear = settings.autoClear;
+        m_autoReply = settings.autoRecive;
+        m_autoSendInterval = settings.interval;
+        m_hexDisplay = settings.hexDisplay;
+        m_hexSend = settings.hexSend;
+        m_sendText = settings.sendData;
+        UpdateData(false);
+        return;
+    }
+    UpdateData(true);
+    WindowSettings settings;
+    settings.port = m_portIndex;
+    settings.bordRate = m_settings;
+    settings.autoClear = m_autoClear;
+    settings.autoRecive = m_autoReply;
+    settings.interval = m_autoSendInterval;
+    settings.hexDisplay = m_hexDisplay;
+    settings.hexSend = m_hexSend;
+    settings.sendData = m_sendText;
+    SaveSettings(ConfigPath(), settings);
+}
+
+void CSerialDebugDlg::OpenPort()
+{
+    try {
+        UpdateData(true);
+        if (m_port.IsOpen()) {
+            m_port.Close();
+        }
+        const int number = m_portIndex + 1;
+        if (number < 1 || number > kHighestPortNumber) {
+            ShowMessage(this, PortOpenFailedText());
+        } else {
+            m_port.SetPortMapFile(ConfigPath());
+            m_port.SetPortNumber(number);
+            m_port.SetDeviceName(PortName(number));
+            if (!m_port.Open() || !m_port.Setup() || !m_port.SetState(m_settings)) {
+                ShowMessage(this, PortOpenFailedText());
+            }
+        }
+        m_port.SetNotificationSink(m_sink.get());
+        RefreshPortState();
+        if (m_port.IsOpen()) {
+            m_port.SetState(m_settings);
+        }
+        UpdateData(false);
+    } catch (const std::exception&) {
+        ShowMessage(this, QStringLiteral("不能打开端口！端口不存在或者已经打开！"));
+        RefreshPortState();
+    }
+}
+
+void CSerialDebugDlg::RefreshPortState()
+{
+    m_portOpen = m_port.IsOpen();
+    SetOpenCaption(m_portOpen);
+    ShowPortState(m_portOpen);
+}
+
+void CSerialDebugDlg::SetOpenCaption(bool open)
+{
+    m_openButton->setText(open ? QStringLiteral("关闭") : QStringLiteral("打开"));
+}
+
+void CSerialDebugDlg::ClosePort()
+{
+    m_autoSendBox->setChecked(false);
+    m_autoSendTimer.stop();
+    SetOpenCaption(false);
+    if (m_port.IsOpen()) {
+        m_port.Close();
+    }
+    m_portOpen = m_port.IsOpen();
+    ShowPortState(m_portOpen);
+}
+
+void CSerialDebugDlg::ShowPortState(bool open)
+{
+    m_portStateIcon = open ? PortOpenIcon(kPortIconSize) : PortClosedIcon(kPortIconSize);
+    m_portStateIconOpen = open;
+    m_client->update();
+}
+
+void CSerialDebugDlg::PaintPortState(QPainter& painter) const
+{
+    if (!m_portStateIcon.isNull()) {
+        painter.drawPixmap(m_portIconPlace->geometry().topLeft(), m_portStateIcon);
+    }
+}
+
+void CSerialDebugDlg::OnPortNotification(unsigned message, int, long)
+{
+    if (message == WM_COMM_RXCHAR) {
+        OnCommRxChar();
+    }
+}
+
+void CSerialDebugDlg::OnCommRxChar()
+{
+    unsigned char buffer[1024];
+    const std::size_t count = m_port.ReadReceived(buffer, sizeof buffer);
+    m_receiveCounter += static_cast<int>(count);
+    m_receiveCountLabel->setText(QStringLiteral("接收：%1").arg(m_receiveCounter));
+}
+
+void CSerialDebugDlg::OnBnClickedOpen()
+{
+    UpdateData(true);
+    if (m_portOpen) {
+        ClosePort();
+    } else {
+        OpenPort();
+    }
+}
+
+void CSerialDebugDlg::OnPortActivated()
+{
+    OpenPort();
+}
+
+void CSerialDebugDlg::OnSize(int w, int h)
+{
+    if (m_sendArea == nullptr) {
+        return;
+    }
+    auto place = [](QWidget* control, int left, int top, int width, int height) {
+        control->setGeometry(left, top, width, height);
+    };
+    QRect r = m_sendArea->geometry();
+    place(m_sendArea, r.left(), h - 24 - r.height(), w - r.left() - 2, r.height());
+    if (isMaximized()) {
+        r = m_topFrame->geometry();
+        place(m_topFrame, r.left(), r.top(), w - 4, r.height());
+    }
+    r = m_receiveArea->geometry();
+    place(m_receiveArea, r.left(), r.top(), m_extendButton->isChecked() ? w - 244 : w - 4, h - r.top() - 70);
+    r = m_panelFrame->geometry();
+    place(m_panelFrame, w - 240, r.top(), 240, h - r.top() - 70);
+    for (int id : {IDC_CLEAR_SEND, IDC_MANUAL_SEND}) {
+        r = m_controls[id]->geometry();
+        place(m_controls[id], r.left(), h - 66, r.width(), r.height());
+    }
+    r = m_hexSendBox->geometry();
+    place(m_hexSendBox, r.left(), h - 42, r.width(), r.height());
+    r = m_controls[IDC_BANNER]->geometry();
+    place(m_controls[IDC_BANNER], r.left(), h - 20, w - r.left() - 2, r.height());
+    for (int id : {IDC_RESET_COUNT, IDC_SEND_COUNT, IDC_RECEIVE_COUNT, IDC_MILLISECONDS, IDC_INTERVAL, IDC_AUTO_SEND,
+                   IDC_TOPMOST}) {
+        r = m_controls[id]->geometry();
+        place(m_controls[id], r.left(), h - 20, r.width(), r.height());
+    }
+}
+
+void CSerialDebugDlg::OnExtend()
+{
+    const QSize client = m_client->size();
+    const QRect r = m_receiveArea->geometry();
+    if (m_extendButton->isChecked()) {
+        m_panelFrame->show();
+        m_receiveArea->setGeometry(r.left(), r.top(), client.width() - 244, client.height() - r.top() - 70);
+    } else {
+        m_panelFrame->hide();
+        m_receiveArea->setGeometry(r.left(), r.top(), client.width() - 6, client.height() - r.top() - 70);
+    }
+}
+
+void CSerialDebugDlg::OnTopmost()
+{
+    const QRect frame = geometry();
+    setWindowFlag(Qt::WindowStaysOnTopHint, m_topmostBox->isChecked());
+    setGeometry(frame);
+    show();
+}
+
+void CSerialDebugDlg::OnAbout()
+{
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CSerialDebugDlg::OnCalculator()
+{
+    StartCalculator();
+}
+
+void CSerialDebugDlg::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && event->modifiers() == Qt::NoModifier) {
+        QWidget* focus = focusWidget();
+        if (focus == m_sendArea || focus == m_receiveArea || qobject_cast<QPushButton*>(focus) != nullptr) {
+            event->ignore();
+            return;
+        }
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CSerialDebugDlg::done(int result)
+{
+    if (result == QDialog::Accepted && !UpdateData(true)) {
+        return;
+    }
+    DestroyWindow();
+    QDialog::done(result);
+}
+
+bool CSerialDebugDlg::DestroyWindow()
+{
+    if (m_destroyed) {
+        return false;
+    }
+    m_destroyed = true;
+    ExchangeSettings(false);
+    m_rules.clear();
+    m_sink->Detach();
+    return true;
+}
+
+QWidget* CSerialDebugDlg::GetDlgItem(int id) const
+{
+    const auto found = m_controls.find(id);
+    return found == m_controls.end() ? nullptr : found->second;
+}
+
+QAction* CSerialDebugDlg::MenuCommand(int id) const
+{
+    const auto found = m_commands.find(id);
+    return found == m_commands.end() ? nullptr : found->second;
+}

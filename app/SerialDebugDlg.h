@@ -1,0 +1,195 @@
+#pragma once
+
+#include <QDialog>
+#include <QPixmap>
+#include <QTimer>
+#include <map>
+#include <optional>
+#include <memory>
+#include <string>
+
+#include "scheme/SchemeModel.h"
+#include "serial/PortEngine.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QPainter;
+class QPlainTextEdit;
+class QPushButton;
+class ClientArea;
+class WindowNotificationSink;
+
+// Control ids of the main window.
+enum MainControl {
+    IDC_RECEIVE = 1001,
+    IDC_SEND = 1002,
+    IDC_MANUAL_SEND = 1003,
+    IDC_CLEAR_SEND = 1004,
+    IDC_HEX_SEND = 1005,
+    IDC_HEX_DISPLAY = 1006,
+    IDC_AUTO_SEND = 1007,
+    IDC_AUTO_CLEAR = 1008,
+    IDC_OPEN = 1009,
+    IDC_CLEAR_RECEIVE = 1010,
+    IDC_RECEIVE_COUNT = 1011,
+    IDC_PORT = 1012,
+    IDC_SETTINGS = 1013,
+    IDC_INTERVAL = 1014,
+    IDC_AUTO_REPLY = 1015,
+    IDC_SEND_COUNT = 1016,
+    IDC_RESET_COUNT = 1017,
+    IDC_BANNER = 1018,
+    IDC_TOP_FRAME = 1019,
+    IDC_MILLISECONDS = 1021,
+    IDC_PORT_ICON = 1022,
+    IDC_PANEL_FRAME = 1437,
+    IDC_EXTEND = 1439,
+    IDC_TOPMOST = 1440,
+};
+
+// Menu command ids of the main window.
+enum MainCommand {
+    ID_APP_ABOUT = 101,
+    ID_EDIT_SCHEME = 32772,
+    ID_CRC16 = 32775,
+    ID_IMPORT_SCHEME = 32776,
+    ID_EXPORT_SCHEME = 32777,
+    ID_SEND_LIST = 32779,
+    ID_CALCULATOR = 32780,
+    ID_FILE_SAVE = 57603,
+    ID_APP_EXIT = 57665,
+};
+
+// The main window: holds the whole working state of the terminal.
+class CSerialDebugDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    // `programDirectory` holds Config.ini and Default.pol.
+    explicit CSerialDebugDlg(std::string programDirectory, QWidget* parent = nullptr);
+    ~CSerialDebugDlg() override;
+
+    // Start-up once the controls exist: settings, scheme, port. Runs before the window shows.
+    bool OnInitDialog();
+
+    // Starts up, shows the window modally and returns when it has closed.
+    int DoModal();
+
+    // Data exchange: true copies the controls into the members (stops at, and reports, an
+    // interval that is not a whole number and then returns false), false the reverse.
+    bool UpdateData(bool saveAndValidate = true);
+
+    // true: Config.ini into the members, import Default.pol, push. false: export Default.pol,
+    // pull, write Config.ini.
+    void ExchangeSettings(bool load);
+
+    void OpenPort();
+    void ClosePort();
+    void ShowPortState(bool open);
+
+    // Saves the settings and the scheme and frees the rules; the window is then closed.
+    bool DestroyWindow();
+
+    QWidget* GetDlgItem(int id) const;
+    QAction* MenuCommand(int id) const;
+    PortEngine& Port() { return m_port; }
+    bool IsPortOpen() const { return m_portOpen; }
+    int PortIndex() const { return m_portIndex; }
+    bool HasPortStateIcon() const { return !m_portStateIcon.isNull(); }
+    bool PortStateIconIsOpen() const { return m_portStateIconOpen; }
+
+    // A notification of the port engine, on the window's thread.
+    void OnPortNotification(unsigned message, int wParam, long lParam);
+
+    // Paints the port-state icon at the place of the hidden static 1022.
+    void PaintPortState(QPainter& painter) const;
+
+    // Lays the controls out for a client area of w x h pixels.
+    void OnSize(int w, int h);
+
+protected:
+    void done(int result) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateTopRow();
+    void CreateWorkArea();
+    void CreateBottomRow();
+    void CreateMenu();
+    void ConnectControls();
+    void FillPortList();
+    template <typename Widget>
+    Widget* AddControl(int id, Widget* widget, const QRect& geometry);
+    QAction* AddCommand(QMenu* menu, int id, const QString& text);
+
+    std::string ConfigPath() const;
+    std::string SchemePath() const;
+    bool PullInterval();
+    void SetOpenCaption(bool open);
+    void RefreshPortState();
+
+    void OnCommRxChar();
+    void OnBnClickedOpen();
+    void OnPortActivated();
+    void OnExtend();
+    void OnTopmost();
+    void OnAbout();
+    void OnCalculator();
+
+    std::string m_programDirectory;
+    bool m_initialised = false;
+    bool m_destroyed = false;
+
+    RuleList m_rules;
+    SendList m_sendList;
+    int m_schemeInterval = 200;
+    int m_sendCounter = 0;
+    int m_receiveCounter = 0;
+    bool m_portOpen = false;
+
+    std::string m_sendText;
+    int m_portIndex = 0;
+    std::string m_settings = "9600,n,8,1";
+    int m_autoClear = 0;
+    int m_autoReply = 0;
+    int m_autoSendInterval = 0;
+    int m_hexDisplay = 0;
+    int m_hexSend = 0;
+
+    QPixmap m_portStateIcon;
+    bool m_portStateIconOpen = false;
+
+    std::unique_ptr<WindowNotificationSink> m_sink;
+    PortEngine m_port;
+
+    QMenuBar* m_menuBar = nullptr;
+    ClientArea* m_client = nullptr;
+    std::map<int, QWidget*> m_controls;
+    std::map<int, QAction*> m_commands;
+
+    QFrame* m_topFrame = nullptr;
+    QComboBox* m_portList = nullptr;
+    QLineEdit* m_settingsEdit = nullptr;
+    QLabel* m_portIconPlace = nullptr;
+    QPushButton* m_openButton = nullptr;
+    QCheckBox* m_hexDisplayBox = nullptr;
+    QCheckBox* m_autoClearBox = nullptr;
+    QCheckBox* m_autoReplyBox = nullptr;
+    QPushButton* m_extendButton = nullptr;
+    QPlainTextEdit* m_receiveArea = nullptr;
+    QFrame* m_panelFrame = nullptr;
+    QPlainTextEdit* m_sendArea = nullptr;
+    QCheckBox* m_hexSendBox = nullptr;
+    QCheckBox* m_autoSendBox = nullptr;
+    QLineEdit* m_intervalEdit = nullptr;
+    QCheckBox* m_topmostBox = nullptr;
+    QLabel* m_receiveCountLabel = nullptr;
+    QLabel* m_sendCountLabel = nullptr;
+    QTimer m_autoSendTimer;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+// The main window's values kept in the "Setting" section of Config.ini from one run to the next.
+struct WindowSettings {
+    int port = 0;                         // "Port": index in the port list, 0 = COM1
+    std::string bordRate = "9600,n,8,1";  // "BordRate": the line-settings string
+    int autoClear = 0;                    // "AutoClear"
+    int autoRecive = 0;                   // "AutoRecive": auto-reply
+    int interval = 0;                     // "InterVal": auto-send period in milliseconds
+    int hexDisplay = 0;                   // "HexDisplay"
+    int hexSend = 0;                      // "HexSend"
+    std::string sendData;                 // "SendData": the send area's text
+};
+
+// Reads the eight keys; a missing key or file gives the member's default. Texts come back cut to
+// 99 ("BordRate") and 499 ("SendData") bytes.
+WindowSettings LoadSettings(const std::string& path);
+
+// Writes the eight keys in their fixed order. A text keeps only its first line: the file holds one
+// line per key, and what followed a line break would otherwise land in the file as lines of its own.
+void SaveSettings(const std::string& path, const WindowSettings& settings);

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "app/SerialDebugDlg.h"
+#include "tests/support/MessageRecorder.h"
+
+// A main window started in a fresh program directory, with its message boxes recorded.
+class MainWindowTest : public ::testing::Test {
+protected:
+    std::string Dir() const { return m_dir.path().toStdString(); }
+    QString ConfigPath() const { return m_dir.filePath(QStringLiteral("Config.ini")); }
+
+    void WriteConfig(const QByteArray& content) const
+    {
+        QFile file(ConfigPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    QByteArray ReadConfig() const
+    {
+        QFile file(ConfigPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    CSerialDebugDlg& Start()
+    {
+        m_window = std::make_unique<CSerialDebugDlg>(Dir());
+        m_window->OnInitDialog();
+        m_window->show();
+        return *m_window;
+    }
+
+    void CloseWindow()
+    {
+        m_window->close();
+        m_window.reset();
+    }
+
+    template <typename Widget>
+    Widget* Control(int id) const
+    {
+        return qobject_cast<Widget*>(m_window->GetDlgItem(id));
+    }
+
+    void Click(int id) const { QTest::mouseClick(m_window->GetDlgItem(id), Qt::LeftButton); }
+
+    void PickPort(int index) const
+    {
+        auto* list = Control<QComboBox>(IDC_PORT);
+        list->setCurrentIndex(index);
+        emit list->activated(index);
+    }
+
+    QTemporaryDir m_dir;
+    MessageRecorder m_messages;
+    std::unique_ptr<CSerialDebugDlg> m_window;
+};

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/IntegerText.h"
+#include "app/Settings.h"
+
+namespace {
+
+class SettingsFile : public ::testing::Test {
+protected:
+    SettingsFile()
+        : m_path((std::filesystem::temp_directory_path() /
+                  ("settings-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".ini"))
+                     .string())
+    {
+        std::filesystem::remove(m_path);
+    }
+    ~SettingsFile() override { std::filesystem::remove(m_path); }
+
+    void Write(const std::string& content) const { std::ofstream(m_path, std::ios::binary) << content; }
+    std::string Read() const
+    {
+        std::ifstream in(m_path, std::ios::binary);
+        std::stringstream content;
+        content << in.rdbuf();
+        return content.str();
+    }
+
+    std::string m_path;
+};
+
+}  // namespace
+
+TEST_F(SettingsFile, MissingEmptyOrBinaryFilesGiveTheDefaults)
+{
+    for (const std::string& content : {std::string(), std::string("\0\xFF\x01[Sett", 8), std::string("[Setting]\r\nPor")}) {
+        Write(content);
+        const WindowSettings settings = LoadSettings(m_path);
+        EXPECT_EQ(settings.port, 0);
+        EXPECT_EQ(settings.bordRate, "9600,n,8,1");
+        EXPECT_EQ(settings.interval, 0);
+        EXPECT_EQ(settings.sendData, "");
+    }
+    std::filesystem::remove(m_path);
+    EXPECT_EQ(LoadSettings(m_path).bordRate, "9600,n,8,1");
+}
+
+TEST_F(SettingsFile, ValuesAreReadWithTheirKeySpellingsAndLimits)
+{
+    Write("[Setting]\r\nPort=4\r\nBordRate=" + std::string(150, '1') + "\r\nAutoRecive=1\r\nInterVal= -25ms\r\n"
+          "SendData=" + std::string(600, 'y') + "\r\n");
+    const WindowSettings settings = LoadSettings(m_path);
+    EXPECT_EQ(settings.port, 4);
+    EXPECT_EQ(settings.bordRate, std::string(99, '1'));
+    EXPECT_EQ(settings.autoRecive, 1);
+    EXPECT_EQ(settings.interval, -25);
+    EXPECT_EQ(settings.sendData, std::string(499, 'y'));
+}
+
+TEST_F(SettingsFile, SavedValuesReadBackAndOnlyTheFirstLineOfATextIsKept)
+{
+    WindowSettings settings;
+    settings.port = 7;
+    settings.hexSend = 1;
+    settings.sendData = "line one\r\n[Ports]\r\nCOM1=/dev/sda";
+    SaveSettings(m_path, settings);
+
+    const WindowSettings loaded = LoadSettings(m_path);
+    EXPECT_EQ(loaded.port, 7);
+    EXPECT_EQ(loaded.hexSend, 1);
+    EXPECT_EQ(loaded.sendData, "line one");
+    EXPECT_EQ(Read().find("[Ports]"), std::string::npos);
+}
+
+TEST(IntegerText, AcceptsOnlyWholeNumbersWithinRange)
+{
+    EXPECT_EQ(ParseInteger("0"), 0);
+    EXPECT_EQ(ParseInteger("  -250 "), -250);
+    EXPECT_EQ(ParseInteger("+17"), 17);
+    EXPECT_EQ(ParseInteger("2147483647"), 2147483647);
+    for (const char* bad : {"", " ", "12a", "1 2", "0x10", "2147483648", "+-1", "--1", "1.5"}) {
+        EXPECT_EQ(ParseInteger(bad), std::nullopt) << bad;
+    }
+}
