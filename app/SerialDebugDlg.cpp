@@ -24,6 +24,8 @@
 #include "app/Settings.h"
 #include "platform/PortNames.h"
 #include "res/Icons.h"
+#include "scheme/SchemeDlg.h"
+#include "scheme/SchemeFile.h"
 
 namespace {
 
@@ -209,6 +211,9 @@ void CSerialDebugDlg::ConnectControls()
     connect(m_commands[ID_APP_EXIT], &QAction::triggered, this, &QDialog::close);
     connect(m_commands[ID_CALCULATOR], &QAction::triggered, this, &CSerialDebugDlg::OnCalculator);
     connect(m_commands[ID_APP_ABOUT], &QAction::triggered, this, &CSerialDebugDlg::OnAbout);
+    connect(m_commands[ID_EDIT_SCHEME], &QAction::triggered, this, &CSerialDebugDlg::OnEditScheme);
+    connect(m_commands[ID_IMPORT_SCHEME], &QAction::triggered, this, &CSerialDebugDlg::OnImportScheme);
+    connect(m_commands[ID_EXPORT_SCHEME], &QAction::triggered, this, &CSerialDebugDlg::OnExportScheme);
 }
 
 void CSerialDebugDlg::FillPortList()
@@ -303,9 +308,11 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
         m_hexDisplay = settings.hexDisplay;
         m_hexSend = settings.hexSend;
         m_sendText = settings.sendData;
+        ImportScheme(SchemePath());
         UpdateData(false);
         return;
     }
+    ExportScheme(SchemePath());
     UpdateData(true);
     WindowSettings settings;
     settings.port = m_portIndex;
@@ -475,6 +482,39 @@ void CSerialDebugDlg::OnAbout()
 {
     CAboutDlg about(this);
     about.exec();
+}
+
+void CSerialDebugDlg::ImportScheme(const std::string& path)
+{
+    ImportSchemeFile(path, m_rules, m_schemeInterval, m_sendList);
+}
+
+void CSerialDebugDlg::ExportScheme(const std::string& path)
+{
+    ExportSchemeFile(path, m_rules, m_schemeInterval, m_sendList);
+}
+
+void CSerialDebugDlg::OnImportScheme()
+{
+    const QString path = AskSchemeFilePath(this, FileDialogKind::Open);
+    if (!path.isEmpty()) {
+        ImportScheme(path.toStdString());
+    }
+}
+
+void CSerialDebugDlg::OnExportScheme()
+{
+    const QString path = AskSchemeFilePath(this, FileDialogKind::Save);
+    if (!path.isEmpty()) {
+        ExportScheme(path.toStdString());
+    }
+}
+
+void CSerialDebugDlg::OnEditScheme()
+{
+    CSchemeDlg editor(this);
+    editor.m_pMainDlg = this;
+    editor.exec();
 }
 
 void CSerialDebugDlg::OnCalculator()

@@ -95,6 +95,14 @@ public:
     // Saves the settings and the scheme and frees the rules; the window is then closed.
     bool DestroyWindow();
 
+    // Scheme files: the rule list, the scheme interval and the send list.
+    void ImportScheme(const std::string& path);
+    void ExportScheme(const std::string& path);
+
+    RuleList& Rules() { return m_rules; }
+    SendList& SendItems() { return m_sendList; }
+    int SchemeInterval() const { return m_schemeInterval; }
+
     QWidget* GetDlgItem(int id) const;
     QAction* MenuCommand(int id) const;
     PortEngine& Port() { return m_port; }
@@ -140,6 +148,9 @@ private:
     void OnExtend();
     void OnTopmost();
     void OnAbout();
+    void OnEditScheme();
+    void OnImportScheme();
+    void OnExportScheme();
     void OnCalculator();
 
     std::string m_programDirectory;

@@ -1,0 +1,160 @@
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include "scheme/RuleDlg.h"
+#include "scheme/SchemeDlg.h"
+#include "tests/app/MainWindowFixture.h"
+#include "tests/support/ModalDriver.h"
+
+namespace {
+
+template <typename Widget>
+Widget* Child(QWidget* dialog, int id)
+{
+    return dialog->findChild<Widget*>(QString::number(id));
+}
+
+// Fills an open rule dialog and presses OK, or Cancel.
+void AnswerRuleDialog(const QString& name, const QString& recv, bool recvHex, const QString& send, bool sendHex,
+                      bool ok = true)
+{
+    WhenDialogOpens<CRuleDlg>([=](CRuleDlg* dialog) {
+        Child<QLineEdit>(dialog, CRuleDlg::IDC_NAME)->setText(name);
+        Child<QPlainTextEdit>(dialog, CRuleDlg::IDC_RECV_DATA)->setPlainText(recv);
+        Child<QCheckBox>(dialog, CRuleDlg::IDC_RECV_HEX)->setChecked(recvHex);
+        Child<QPlainTextEdit>(dialog, CRuleDlg::IDC_SEND_DATA)->setPlainText(send);
+        Child<QCheckBox>(dialog, CRuleDlg::IDC_SEND_HEX)->setChecked(sendHex);
+        QTest::mouseClick(dialog->findChild<QPushButton*>(ok ? QStringLiteral("1") : QStringLiteral("2")),
+                          Qt::LeftButton);
+    });
+}
+
+QStringList RowTexts(const QTableWidget* list, int row)
+{
+    QStringList texts;
+    for (int column = 0; column < list->columnCount(); ++column) {
+        texts << list->item(row, column)->text();
+    }
+    return texts;
+}
+
+class SchemeEditorTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        WriteConfig("[Setting]\r\nPort=60\r\n");
+        Start();
+        m_editor = std::make_unique<CSchemeDlg>(m_window.get());
+        m_editor->m_pMainDlg = m_window.get();
+        WhenDialogOpens<CSchemeDlg>([](CSchemeDlg* editor) { editor->done(QDialog::Accepted); });
+        m_editor->exec();  // sets the list up the way the menu command does
+        m_editor->show();
+    }
+
+    void AddRule(const QString& name, const QString& recv = QStringLiteral("01 03"))
+    {
+        AnswerRuleDialog(name, recv, true, QStringLiteral("OK"), false);
+        QTest::mouseClick(Child<QPushButton>(m_editor.get(), CSchemeDlg::IDC_ADD), Qt::LeftButton);
+    }
+
+    void ClickButton(int id) { QTest::mouseClick(Child<QPushButton>(m_editor.get(), id), Qt::LeftButton); }
+
+    void DoubleClickAt(const QPoint& position)
+    {
+        QWidget* viewport = m_editor->List()->viewport();
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, position);
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, position);
+    }
+
+    std::unique_ptr<CSchemeDlg> m_editor;
+};
+
+}  // namespace
+
+TEST_F(SchemeEditorTest, AddingARuleAppendsItToTheRulesAndTheRows)
+{
+    AddRule(QStringLiteral("first"));
+    AnswerRuleDialog(QStringLiteral("A"), QStringLiteral("01 03"), true, QStringLiteral("OK"), false);
+    ClickButton(CSchemeDlg::IDC_ADD);
+
+    ASSERT_EQ(m_window->Rules().size(), 2u);
+    const ProtocolRule& rule = *m_window->Rules().back();
+    EXPECT_EQ(rule.Name, "A");
+    EXPECT_EQ(rule.RecvData, "01 03");
+    EXPECT_EQ(rule.RecvIsHex, 1);
+    EXPECT_EQ(rule.SendData, "OK");
+    EXPECT_EQ(rule.SendIsHex, 0);
+    EXPECT_EQ(RowTexts(m_editor->List(), 1), (QStringList{QStringLiteral("A"), QStringLiteral("01 03"),
+                                                          QStringLiteral("16进制"), QStringLiteral("OK"),
+                                                          QStringLiteral("字符串")}));
+}
+
+TEST_F(SchemeEditorTest, CancelledDialogsChangeNothing)
+{
+    AnswerRuleDialog(QStringLiteral("A"), QStringLiteral("x"), false, QStringLiteral("y"), false, false);
+    ClickButton(CSchemeDlg::IDC_ADD);
+    EXPECT_TRUE(m_window->Rules().empty());
+
+    AddRule(QStringLiteral("kept"));
+    m_editor->List()->selectRow(0);
+    AnswerRuleDialog(QStringLiteral("changed"), QStringLiteral("x"), false, QStringLiteral("y"), false, false);
+    ClickButton(CSchemeDlg::IDC_EDIT);
+    EXPECT_EQ(m_window->Rules()[0]->Name, "kept");
+    EXPECT_EQ(m_editor->List()->item(0, 0)->text(), QStringLiteral("kept"));
+}
+
+TEST_F(SchemeEditorTest, EditingKeepsTheRuleInItsPlaceWithTextsAsTyped)
+{
+    AddRule(QStringLiteral("one"));
+    AddRule(QStringLiteral("two"));
+    const ProtocolRule* second = m_window->Rules()[1].get();
+    m_editor->List()->selectRow(1);
+    AnswerRuleDialog(QStringLiteral("二"), QStringLiteral(" a\nb "), false, QStringLiteral(""), true);
+    ClickButton(CSchemeDlg::IDC_EDIT);
+
+    ASSERT_EQ(m_window->Rules()[1].get(), second);
+    EXPECT_EQ(second->Name, "\xB6\xFE");
+    EXPECT_EQ(second->RecvData, " a\r\nb ");
+    EXPECT_EQ(second->SendIsHex, 1);
+    EXPECT_EQ(m_editor->List()->item(1, 0)->text(), QStringLiteral("二"));
+}
+
+TEST_F(SchemeEditorTest, DeleteRemovesOnlyTheSelectedRuleAndNeedsASelection)
+{
+    AddRule(QStringLiteral("one"));
+    AddRule(QStringLiteral("two"));
+    m_editor->List()->clearSelection();
+    ClickButton(CSchemeDlg::IDC_DELETE);
+    EXPECT_EQ(m_window->Rules().size(), 2u);
+
+    m_editor->List()->selectRow(0);
+    ClickButton(CSchemeDlg::IDC_DELETE);
+    ASSERT_EQ(m_window->Rules().size(), 1u);
+    EXPECT_EQ(m_window->Rules()[0]->Name, "two");
+    EXPECT_EQ(m_editor->List()->rowCount(), 1);
+}
+
+TEST_F(SchemeEditorTest, DoubleClickEditsTheRowUnderTheMouseAndNothingBelowTheRows)
+{
+    AddRule(QStringLiteral("one"));
+    QTableWidget* list = m_editor->List();
+    const QRect firstRow = list->visualRect(list->model()->index(0, 1));
+
+    bool opened = false;
+    QPointer<QTimer> guard = WhenDialogOpens<CRuleDlg>([&opened](CRuleDlg* dialog) {
+        opened = true;
+        dialog->reject();
+    });
+    DoubleClickAt(QPoint(firstRow.center().x(), firstRow.bottom() + 40));
+    EXPECT_FALSE(opened);
+    delete guard;
+
+    AnswerRuleDialog(QStringLiteral("renamed"), QStringLiteral("r"), false, QStringLiteral("s"), false);
+    DoubleClickAt(firstRow.center());
+    EXPECT_EQ(m_window->Rules()[0]->Name, "renamed");
+    EXPECT_EQ(list->item(0, 0)->text(), QStringLiteral("renamed"));
+}
