@@ -108,6 +108,19 @@ TEST_F(SaveReceivedTextTest, ReadOnlyDirectoryLeavesTheOldFile)
     EXPECT_EQ(Read(path), "old");
 }
 
+TEST_F(SaveReceivedTextTest, ReadOnlyFileIsNotReplaced)
+{
+    const std::string path = PathOf("rx.txt");
+    Write(path, "old");
+    fs::permissions(path, fs::perms::owner_read);
+    if (::access(path.c_str(), W_OK) == 0) {
+        GTEST_SKIP() << "permissions do not bind this user (root)";
+    }
+    EXPECT_NE(SaveReceivedText(path, "new"), "");
+    EXPECT_EQ(Read(path), "old");
+    ExpectOnlyFile("rx.txt");
+}
+
 TEST_F(SaveReceivedTextTest, FailedWriteLeavesTheOldFileAndNoTemporary)
 {
     const std::string path = PathOf("rx.txt");
