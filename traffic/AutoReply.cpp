@@ -1,0 +1,51 @@
+#include "traffic/AutoReply.h"
+
+#include "traffic/Codec.h"
+
+#include <optional>
+
+namespace {
+
+// "自动恢复" in GBK.
+constexpr char kAutoReplyWords[] = "\xD7\xD4\xB6\xAF\xBB\xD6\xB8\xB4";
+
+} // namespace
+
+std::string BuildMatchText(const unsigned char* bytes, std::size_t count, bool hex)
+{
+    std::string text;
+    AppendDisplayForms(text, bytes, count, hex);
+    if (hex) {
+        while (!text.empty() && text.back() == ' ') {
+            text.pop_back();
+        }
+    }
+    return text;
+}
+
+int FindFiringRule(const RuleList& rules, const unsigned char* snapshot, std::size_t count)
+{
+    std::optional<std::string> hexText;
+    std::optional<std::string> plainText;
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+        const ProtocolRule* rule = rules[i].get();
+        if (rule == nullptr) {
+            continue;
+        }
+        const bool hex = rule->RecvIsHex != 0;
+        std::optional<std::string>& matchText = hex ? hexText : plainText;
+        if (!matchText) {
+            matchText = BuildMatchText(snapshot, count, hex);
+        }
+        if (matchText->find(rule->RecvData) != std::string::npos) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+std::string AutoReplyLine(const std::string& ruleName)
+{
+    // The name is formatted as a C string, so it ends at a zero byte.
+    return std::string("\r\n--") + kAutoReplyWords + ruleName.c_str() + "--\r\n";
+}

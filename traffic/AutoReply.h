@@ -1,0 +1,19 @@
+#pragma once
+
+#include "scheme/SchemeModel.h"
+
+#include <cstddef>
+#include <string>
+
+// The text a rule's receive pattern is searched in. Hex: "%02X " per byte with the trailing
+// spaces removed ("01 03 00"); text: every byte as itself, zero bytes left out.
+std::string BuildMatchText(const unsigned char* bytes, std::size_t count, bool hex);
+
+// Index in `rules` of the first rule whose receive pattern occurs in the match text of
+// `snapshot` (case-sensitive substring; an empty pattern always occurs), or -1. Each of the two
+// match texts is built at most once per call.
+int FindFiringRule(const RuleList& rules, const unsigned char* snapshot, std::size_t count);
+
+// The line added to the receive area when a rule fires: CR LF, "--自动恢复", the name, "--",
+// CR LF, in GBK bytes.
+std::string AutoReplyLine(const std::string& ruleName);

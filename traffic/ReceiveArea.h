@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The receive area's content as GBK bytes. Every receive notification appends to it and applies
+// the clearing rules here; the widget that shows it catches up at display rate.
+class ReceiveArea {
+public:
+    // Appends the display form of every byte (hex "%02X " or the byte as text).
+    void AppendBytes(const unsigned char* bytes, std::size_t count, bool hexDisplay);
+    void AppendText(std::string_view text);
+    void Clear();
+
+    // After a notification: empties the text when auto-clear is on and it holds more than
+    // 5000 bytes, or when it holds 30000 bytes or more. Returns whether it emptied it.
+    bool ApplyClearingRules(bool autoClear);
+
+    const std::string& Text() const { return text_; }
+    std::size_t Length() const { return text_.size(); }
+
+    // Changes on every Clear: a view that showed an earlier generation must start again from 0,
+    // otherwise it can append Text() from the length it already shows.
+    std::uint64_t Generation() const { return generation_; }
+
+    static constexpr std::size_t kAutoClearAbove = 5000;
+    static constexpr std::size_t kClearAtOrAbove = 30000;
+
+private:
+    std::string text_;
+    std::uint64_t generation_ = 0;
+};
+
+// End of the longest run of whole characters in `text` starting at `from` (a character
+// boundary): the result stops before a lead byte that is the last byte, so a double-byte
+// character split across two reads is shown only once both halves are there. Returns an offset
+// into `text`, at least `from` (clamped to the size).
+std::size_t CompleteCharacterPrefix(std::string_view text, std::size_t from);
