@@ -11,12 +11,18 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QFileInfo>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
 #include <QVBoxLayout>
+#include <cstdlib>
 #include <stdexcept>
+#include <vector>
 
 #include "app/AboutDlg.h"
 #include "app/Calculator.h"
+#include "app/FileDialog.h"
 #include "app/Gbk.h"
 #include "app/IntegerText.h"
 #include "app/MessageBox.h"
@@ -26,12 +32,19 @@
 #include "res/Icons.h"
 #include "scheme/SchemeDlg.h"
 #include "scheme/SchemeFile.h"
+#include "traffic/AutoReply.h"
+#include "traffic/Crc16.h"
+#include "traffic/SaveText.h"
+#include "traffic/SendText.h"
 
 namespace {
 
 constexpr int kPortCount = 50;
 constexpr int kHighestPortNumber = 1024;
 constexpr int kPortIconSize = 24;
+constexpr std::size_t kReadBufferSize = 1024;
+constexpr int kReceiveBufferLimit = 1024;
+constexpr int kRefreshMilliseconds = 16;
 const QSize kClientSize(633, 386);
 
 QString PortOpenFailedText() { return QStringLiteral("不能打开串口！"); }
@@ -208,6 +221,18 @@ void CSerialDebugDlg::ConnectControls()
     connect(m_portList, &QComboBox::activated, this, &CSerialDebugDlg::OnPortActivated);
     connect(m_extendButton, &QPushButton::clicked, this, &CSerialDebugDlg::OnExtend);
     connect(m_topmostBox, &QCheckBox::clicked, this, &CSerialDebugDlg::OnTopmost);
+    connect(Button(IDC_CLEAR_RECEIVE), &QPushButton::clicked, this, &CSerialDebugDlg::OnClearReceive);
+    connect(m_autoSendBox, &QCheckBox::clicked, this, &CSerialDebugDlg::OnAutoSend);
+    connect(Button(IDC_CLEAR_SEND), &QPushButton::clicked, this, &CSerialDebugDlg::OnClearSend);
+    connect(Button(IDC_MANUAL_SEND), &QPushButton::clicked, this, &CSerialDebugDlg::OnManualSend);
+    connect(m_hexSendBox, &QCheckBox::clicked, this, &CSerialDebugDlg::OnHexSend);
+    connect(Button(IDC_RESET_COUNT), &QPushButton::clicked, this, &CSerialDebugDlg::OnResetCounters);
+    connect(&m_autoSendTimer, &QTimer::timeout, this, &CSerialDebugDlg::OnManualSend);
+    m_refreshTimer.setSingleShot(true);
+    m_refreshTimer.setInterval(kRefreshMilliseconds);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &CSerialDebugDlg::RefreshReceiveView);
+    connect(m_commands[ID_FILE_SAVE], &QAction::triggered, this, &CSerialDebugDlg::OnSaveData);
+    connect(m_commands[ID_CRC16], &QAction::triggered, this, &CSerialDebugDlg::OnCrc16);
     connect(m_commands[ID_APP_EXIT], &QAction::triggered, this, &QDialog::close);
     connect(m_commands[ID_CALCULATOR], &QAction::triggered, this, &CSerialDebugDlg::OnCalculator);
     connect(m_commands[ID_APP_ABOUT], &QAction::triggered, this, &CSerialDebugDlg::OnAbout);
@@ -403,10 +428,197 @@ void CSerialDebugDlg::OnPortNotification(unsigned message, int, long)
 
 void CSerialDebugDlg::OnCommRxChar()
 {
-    unsigned char buffer[1024];
+    unsigned char buffer[kReadBufferSize];
     const std::size_t count = m_port.ReadReceived(buffer, sizeof buffer);
+    m_receiveText.AppendBytes(buffer, count, m_hexDisplayBox->isChecked());
     m_receiveCounter += static_cast<int>(count);
+
+    m_autoReply = m_autoReplyBox->isChecked() ? 1 : 0;
+    if (m_autoReply != 0) {
+        m_receiveBuffer.Append(buffer, static_cast<int>(count));
+        RunAutoReply(m_receiveBuffer);
+        if (m_receiveBuffer.GetSize() > kReceiveBufferLimit) {
+            m_receiveBuffer.Clear();
+        }
+    }
+    m_autoClear = m_autoClearBox->isChecked() ? 1 : 0;
+    m_receiveText.ApplyClearingRules(m_autoClear != 0);
+    ScheduleRefresh();
+}
+
+int CSerialDebugDlg::RunAutoReply(CSharedBuffer& buffer)
+{
+    try {
+        const int size = buffer.GetSize();
+        std::vector<unsigned char> snapshot(static_cast<std::size_t>(size));
+        const int copied = buffer.CopyTo(snapshot.data(), size);
+        const int index = FindFiringRule(m_rules, snapshot.data(), static_cast<std::size_t>(copied));
+        if (index < 0) {
+            return 0;
+        }
+        const ProtocolRule rule = *m_rules[static_cast<std::size_t>(index)];
+        SendString(rule.SendData, rule.SendIsHex);
+        m_receiveText.AppendText(AutoReplyLine(rule.Name));
+        buffer.Clear();
+        ScheduleRefresh();
+        return 1;
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+void CSerialDebugDlg::ScheduleRefresh()
+{
+    if (!m_refreshTimer.isActive()) {
+        m_refreshTimer.start();
+    }
+}
+
+void CSerialDebugDlg::RefreshReceiveView()
+{
+    m_refreshTimer.stop();
+    const std::string& text = m_receiveText.Text();
+    if (m_shownGeneration != m_receiveText.Generation() || m_shownLength > text.size()) {
+        m_receiveArea->clear();
+        m_shownGeneration = m_receiveText.Generation();
+        m_shownLength = 0;
+    }
+    std::size_t end = CompleteCharacterPrefix(text, m_shownLength);
+    // A CR at the end may be the first half of a CR LF line break: it waits for the next byte.
+    if (end > m_shownLength && text[end - 1] == '\r') {
+        --end;
+    }
+    if (end > m_shownLength) {
+        QString added = FromGbk(text.substr(m_shownLength, end - m_shownLength));
+        added.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        added.remove(QLatin1Char('\r'));
+        QTextCursor cursor(m_receiveArea->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(added);
+        m_shownLength = end;
+    }
+    m_receiveArea->moveCursor(QTextCursor::End);
+    m_receiveArea->ensureCursorVisible();
+    ShowCounters();
+}
+
+void CSerialDebugDlg::ShowCounters()
+{
     m_receiveCountLabel->setText(QStringLiteral("接收：%1").arg(m_receiveCounter));
+    m_sendCountLabel->setText(QStringLiteral("发送：%1").arg(m_sendCounter));
+}
+
+void CSerialDebugDlg::OnClearReceive()
+{
+    m_receiveText.Clear();
+    RefreshReceiveView();
+}
+
+bool CSerialDebugDlg::SendString(std::string text, std::int32_t isHex)
+{
+    const std::string bytes = BytesToSend(text, isHex);
+    if (m_port.IsOpen()) {
+        m_port.Write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    }
+    const QString shown = FromGbkLines(text);
+    if (m_sendArea->toPlainText() != shown) {
+        m_sendArea->setPlainText(shown);
+    }
+    m_hexSendBox->setChecked(isHex != 0);
+    m_sendCounter += static_cast<int>(bytes.size());
+    m_sendCountLabel->setText(QStringLiteral("发送：%1").arg(m_sendCounter));
+    return true;
+}
+
+void CSerialDebugDlg::OnManualSend()
+{
+    UpdateData(true);
+    SendString(m_sendText, m_hexSendBox->isChecked() ? 1 : 0);
+}
+
+void CSerialDebugDlg::OnAutoSend()
+{
+    UpdateData(true);
+    if (!m_portOpen) {
+        ShowMessage(this, QStringLiteral("端口没有打开，无法发送！"));
+        m_autoSendBox->setChecked(false);
+    } else if (m_autoSendInterval == 0) {
+        ShowMessage(this, QStringLiteral("自动发送周期不能为0，请重新设置！"));
+        m_autoSendBox->setChecked(false);
+    } else if (m_autoSendBox->isChecked()) {
+        // A negative period is taken as its size: "-500" sends every 500 ms.
+        m_autoSendTimer.start(std::abs(m_autoSendInterval));
+        return;
+    }
+    m_autoSendTimer.stop();
+}
+
+void CSerialDebugDlg::OnClearSend()
+{
+    m_sendArea->clear();
+}
+
+void CSerialDebugDlg::OnResetCounters()
+{
+    m_receiveCounter = 0;
+    m_sendCounter = 0;
+    ShowCounters();
+}
+
+void CSerialDebugDlg::OnHexSend()
+{
+    if (m_sendArea->toPlainText().isEmpty()) {
+        return;
+    }
+    UpdateData(true);
+    const bool toHex = m_hexSendBox->isChecked();
+    const HexToggleResult result = ToggleHexSend(m_sendText, toHex);
+    m_sendText = result.text;
+    m_hexSend = result.hexChecked ? 1 : 0;
+    if (result.hexChecked != toHex) {
+        UpdateData(false);
+    } else {
+        m_sendArea->setPlainText(FromGbkLines(m_sendText));
+    }
+}
+
+void CSerialDebugDlg::OnCrc16()
+{
+    UpdateData(true);
+    const CrcAppendResult result = AppendCrc(m_sendText, m_hexSendBox->isChecked());
+    switch (result.status) {
+    case CrcAppendResult::EmptyText:
+        ShowMessage(this, QStringLiteral("要发送的数据为空！不能添加校验！"));
+        return;
+    case CrcAppendResult::NotRepresentable:
+        ShowMessage(this, QStringLiteral("校验字节 %1 %2 不是可以写在发送区里的字符，不能以字符串添加。"
+                                         "请勾选“HEX发送”后再添加校验。")
+                              .arg(result.first, 2, 16, QLatin1Char('0'))
+                              .arg(result.second, 2, 16, QLatin1Char('0'))
+                              .toUpper());
+        return;
+    case CrcAppendResult::Appended:
+        m_sendText = result.text;
+        UpdateData(false);
+        return;
+    }
+}
+
+void CSerialDebugDlg::OnSaveData()
+{
+    const QString path =
+        AskFilePath(nullptr, {FileDialogKind::Save, QStringLiteral("文本文件(*.txt)"), QStringLiteral("txt")});
+    if (path.isEmpty()) {
+        return;
+    }
+    if (QFileInfo::exists(path) &&
+        ShowMessage(this, QStringLiteral("文件已经存在。要覆盖吗？"), MessageButtons::YesNo) != QMessageBox::Yes) {
+        return;
+    }
+    const std::string failure = SaveReceivedText(path.toStdString(), m_receiveText.Text());
+    if (!failure.empty()) {
+        ShowMessage(this, QStringLiteral("不能保存文件“%1”：%2").arg(path, QString::fromLocal8Bit(failure)));
+    }
 }
 
 void CSerialDebugDlg::OnBnClickedOpen()
@@ -562,6 +774,11 @@ QWidget* CSerialDebugDlg::GetDlgItem(int id) const
 {
     const auto found = m_controls.find(id);
     return found == m_controls.end() ? nullptr : found->second;
+}
+
+QPushButton* CSerialDebugDlg::Button(int id) const
+{
+    return qobject_cast<QPushButton*>(GetDlgItem(id));
 }
 
 QAction* CSerialDebugDlg::MenuCommand(int id) const

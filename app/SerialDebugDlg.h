@@ -10,6 +10,8 @@
 
 #include "scheme/SchemeModel.h"
 #include "serial/PortEngine.h"
+#include "traffic/ReceiveArea.h"
+#include "traffic/SharedBuffer.h"
 
 class QAction;
 class QCheckBox;
@@ -95,6 +97,22 @@ public:
     // Saves the settings and the scheme and frees the rules; the window is then closed.
     bool DestroyWindow();
 
+    // The one way data is sent: writes the bytes of `text` (hex text parsed when isHex is not 0),
+    // shows `text` in the send area and isHex in the "HEX发送" box, and counts the bytes.
+    bool SendString(std::string text, std::int32_t isHex);
+
+    // Answers the buffered received data with the first rule whose pattern occurs in it;
+    // returns 1 when a rule fired.
+    int RunAutoReply(CSharedBuffer& buffer);
+
+    int ReceiveCounter() const { return m_receiveCounter; }
+    int SendCounter() const { return m_sendCounter; }
+    const std::string& ReceiveText() const { return m_receiveText.Text(); }
+
+    // Brings the receive area and the counters on screen up to date at once, rather than at
+    // the next display frame.
+    void RefreshReceiveView();
+
     // Scheme files: the rule list, the scheme interval and the send list.
     void ImportScheme(const std::string& path);
     void ExportScheme(const std::string& path);
@@ -135,6 +153,7 @@ private:
     template <typename Widget>
     Widget* AddControl(int id, Widget* widget, const QRect& geometry);
     QAction* AddCommand(QMenu* menu, int id, const QString& text);
+    QPushButton* Button(int id) const;
 
     std::string ConfigPath() const;
     std::string SchemePath() const;
@@ -143,6 +162,16 @@ private:
     void RefreshPortState();
 
     void OnCommRxChar();
+    void ScheduleRefresh();
+    void ShowCounters();
+    void OnClearReceive();
+    void OnManualSend();
+    void OnAutoSend();
+    void OnClearSend();
+    void OnResetCounters();
+    void OnHexSend();
+    void OnCrc16();
+    void OnSaveData();
     void OnBnClickedOpen();
     void OnPortActivated();
     void OnExtend();
@@ -164,6 +193,8 @@ private:
     int m_receiveCounter = 0;
     bool m_portOpen = false;
 
+    CSharedBuffer m_receiveBuffer;
+    ReceiveArea m_receiveText;
     std::string m_sendText;
     int m_portIndex = 0;
     std::string m_settings = "9600,n,8,1";
@@ -203,4 +234,7 @@ private:
     QLabel* m_receiveCountLabel = nullptr;
     QLabel* m_sendCountLabel = nullptr;
     QTimer m_autoSendTimer;
+    QTimer m_refreshTimer;
+    std::uint64_t m_shownGeneration = 0;
+    std::size_t m_shownLength = 0;
 };
