@@ -1,0 +1,111 @@
+#include "tests/app/MainWindowFixture.h"
+#include "tests/support/PseudoTerminal.h"
+
+namespace {
+
+// A main window with COM3 on a pseudo-terminal and auto-reply ticked.
+class AutoReplyTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        WriteConfig("[Setting]\r\nPort=2\r\nAutoRecive=1\r\n[Ports]\r\nCOM3=" +
+                    QByteArray::fromStdString(m_device.SlavePath()) + "\r\n");
+        Start();
+        ASSERT_TRUE(m_window->IsPortOpen());
+    }
+
+    void AddRule(const std::string& name, const std::string& recv, int recvHex, const std::string& send, int sendHex)
+    {
+        auto rule = std::make_unique<ProtocolRule>();
+        rule->Name = name;
+        rule->RecvData = recv;
+        rule->RecvIsHex = recvHex;
+        rule->SendData = send;
+        rule->SendIsHex = sendHex;
+        m_window->Rules().push_back(std::move(rule));
+    }
+
+    void Receive(const std::string& bytes)
+    {
+        const int before = m_window->ReceiveCounter();
+        m_device.Write(bytes);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return m_window->ReceiveCounter() >= before + static_cast<int>(bytes.size()); }, 5000));
+    }
+
+    // What the device side has been sent, after giving a reply time to arrive.
+    std::string DeviceGot(std::size_t expected)
+    {
+        std::string got;
+        (void)QTest::qWaitFor(
+            [&] {
+                got += m_device.ReadAvailable();
+                return got.size() >= expected;
+            },
+            expected == 0 ? 50 : 5000);
+        return got;
+    }
+
+    PseudoTerminal m_device;
+};
+
+const std::string kReplyLineQ = "\r\n--\xD7\xD4\xB6\xAF\xBB\xD6\xB8\xB4Q--\r\n";
+
+}  // namespace
+
+TEST_F(AutoReplyTest, AMatchingHexRuleRepliesAndMarksTheReceiveArea)
+{
+    AddRule("Q", "01 03", 1, "AA BB", 1);
+    Receive(std::string("\x01\x03\x00", 3));
+    EXPECT_EQ(DeviceGot(2), "\xAA\xBB");
+    EXPECT_EQ(m_window->ReceiveText(), "\x01\x03" + kReplyLineQ);
+    EXPECT_EQ(Control<QPlainTextEdit>(IDC_SEND)->toPlainText(), QStringLiteral("AA BB"));
+    EXPECT_TRUE(Control<QCheckBox>(IDC_HEX_SEND)->isChecked());
+    EXPECT_EQ(m_window->SendCounter(), 2);
+}
+
+TEST_F(AutoReplyTest, AHexPatternWithoutSpacesNeverFires)
+{
+    AddRule("Q", "0103", 1, "AA BB", 1);
+    Receive(std::string("\x01\x03\x00", 3));
+    EXPECT_EQ(DeviceGot(0), "");
+    EXPECT_EQ(m_window->SendCounter(), 0);
+}
+
+TEST_F(AutoReplyTest, ATextPatternSplitOverTwoNotificationsFiresOnTheSecond)
+{
+    AddRule("ok", "OK", 0, "yes", 0);
+    Receive("O");
+    EXPECT_EQ(DeviceGot(0), "");
+    Receive("K");
+    EXPECT_EQ(DeviceGot(3), "yes");
+}
+
+TEST_F(AutoReplyTest, OnlyTheFirstMatchingRuleFires)
+{
+    AddRule("first", "AB", 0, "1", 0);
+    AddRule("second", "B", 0, "2", 0);
+    Receive("AB");
+    EXPECT_EQ(DeviceGot(1), "1");
+    EXPECT_EQ(DeviceGot(0), "");
+}
+
+TEST_F(AutoReplyTest, NothingIsBufferedOrAnsweredWithTheBoxClear)
+{
+    AddRule("ok", "OK", 0, "yes", 0);
+    Control<QCheckBox>(IDC_AUTO_REPLY)->setChecked(false);
+    Receive("O");
+    Control<QCheckBox>(IDC_AUTO_REPLY)->setChecked(true);
+    Receive("K");
+    EXPECT_EQ(DeviceGot(0), "") << "the O arrived while the box was clear, so it was not kept";
+}
+
+TEST_F(AutoReplyTest, MoreThan1024BytesWithoutAMatchEmptyTheBuffer)
+{
+    AddRule("ok", "OK", 0, "yes", 0);
+    Receive("O" + std::string(1024, 'x'));
+    Receive("K");
+    EXPECT_EQ(DeviceGot(0), "") << "the O was dropped with the full buffer";
+    Receive("OK");
+    EXPECT_EQ(DeviceGot(3), "yes");
+}
