@@ -1,0 +1,91 @@
+#pragma once
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+// Helpers shared by the measuring tools: a raw pseudo-terminal pair, clocks, memory.
+
+struct PtyPair {
+    int master = -1;
+    int slave = -1;
+    std::string slavePath;
+
+    PtyPair()
+    {
+        char name[128];
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+            throw std::runtime_error("openpty failed");
+        }
+        slavePath = name;
+        termios raw{};
+        tcgetattr(slave, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave, TCSANOW, &raw);
+    }
+    ~PtyPair()
+    {
+        if (slave >= 0) {
+            close(slave);
+        }
+        if (master >= 0) {
+            close(master);
+        }
+    }
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+};
+
+inline double Seconds(std::chrono::steady_clock::duration duration)
+{
+    return std::chrono::duration<double>(duration).count();
+}
+
+inline double ProcessCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+inline double ThreadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+inline long ResidentKilobytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return 0;
+}
+
+// Writes Config.ini into `directory` so that COM1 is the pseudo-terminal's slave side.
+inline void MapCom1(const QString& directory, const std::string& device, const char* extraSettings = "")
+{
+    QFile config(QDir(directory).filePath(QStringLiteral("Config.ini")));
+    if (!config.open(QIODevice::WriteOnly)) {
+        throw std::runtime_error("cannot write Config.ini");
+    }
+    config.write(QByteArray("[Setting]\r\nPort=0\r\n") + extraSettings + "[Ports]\r\nCOM1=" +
+                 QByteArray::fromStdString(device) + "\r\n");
+}
