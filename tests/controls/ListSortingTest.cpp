@@ -81,7 +81,10 @@ TEST_F(ListSortingTest, DatesInTheUsualFormsSortAsMoments)
     EXPECT_EQ(Column(0), (QStringList{"0:00", "9:05", "14:30", "23:59:59"}));
     EXPECT_EQ(list->CompareRows(0, 3), -1);
     EXPECT_FALSE(ParseLocaleDateTime("no digits").has_value());
-    EXPECT_FALSE(ParseLocaleDateTime("2024-13-40").has_value());
+    for (const char* notADate : {"2024-13-40", "2023-02-29", "24:00", "12:60", "2024-1-2 7", "2024-1/2"})
+        EXPECT_FALSE(ParseLocaleDateTime(notADate).has_value()) << notADate;
+    EXPECT_EQ(ParseLocaleDateTime("1900-01-01 06:00"), 2.25);
+    EXPECT_EQ(ParseLocaleDateTime(" 12:00:00 "), 0.5);
 }
 
 TEST_F(ListSortingTest, RecordsChecksSelectionAndFocusFollowTheirRows)
