@@ -46,7 +46,9 @@ public:
     bool SetItemText(int row, int column, const QString& text);
     QString GetItemText(int row, int column) const;
     int GetItemCount() const { return m_model->RowCount(); }
+    // Discards an open edit of this row, saves one of another row; can select the next row.
     bool DeleteItem(int row, bool selectNext = false);
+    // Deletes every row matching the mask, discarding an open edit; returns how many went.
     int DeleteItems(unsigned mask);
 
     void SetGridLines(bool on);
@@ -57,6 +59,7 @@ public:
     // Images 16 pixels wide cut from a strip; pixels of the mask colour are transparent.
     void SetImageList(const QImage& strip, ColorRef maskColor);
 
+    // Under CHECK_SINGLE, checking a row unchecks every other row.
     bool SetCheck(int row, bool checked);
     int GetCheck(int row) const;
     void SetItemUserData(int row, std::uintptr_t value);
@@ -71,7 +74,10 @@ public:
     int CountItems(unsigned mask) const;
     int FindNextItem(unsigned mask, int startRow) const;
 
+    // Opens the editor over a cell (scrolled into view) with its text selected.
     bool EditCell(int row, int column);
+    // Closes the editor; when saving a changed text, sets it and reports cellEdited.
+    // Returns whether the cell changed.
     bool EndEdit(bool save);
     int GetEditItem() const { return m_nEditItem; }
     int GetEditSubItem() const { return m_nEditSubItem; }

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QSet>
-#include <QStringList>
 
 #include "app/Gbk.h"
 
