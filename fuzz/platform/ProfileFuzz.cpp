@@ -1,7 +1,6 @@
 // Feeds arbitrary file contents to the profile reader and writer. The input is
 // "section\nkey\nvalue\n" followed by the file's bytes. Reading must never fail; after a
-// write of a plain value, reading gives that value back, and the writer keeps the file's
-// other bytes (the new text is never shorter than the old one).
+// write of a plain value, reading gives that value back, and writing it again changes nothing.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -49,10 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ParseProfileInt(*found);
     }
     const std::string written = SetProfileValue(text, section, key, value);
-    if (written.size() < text.size()) {
-        std::abort();
-    }
-    if (IsPlainName(section) && IsPlainName(key) && IsPlainValue(value) && FindProfileValue(written, section, key) != std::string(value)) {
+    if (IsPlainName(section) && IsPlainName(key) && IsPlainValue(value) &&
+        (FindProfileValue(written, section, key) != std::string(value) || SetProfileValue(written, section, key, value) != written)) {
         std::abort();
     }
     return 0;
