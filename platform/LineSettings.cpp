@@ -269,7 +269,7 @@ bool ApplyKeywordForm(std::string_view text, LineSettings& settings)
 
 bool BuildLineSettings(const std::string& text, LineSettings& settings)
 {
-    if (text.find('\0') != std::string::npos || text.find('\t') != std::string::npos) {
+    if (text.find('\0') != std::string::npos) {
         return false;
     }
     const std::string_view body = SkipDevicePrefix(text);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <system_error>
 
 #include "platform/PortNames.h"
 
@@ -35,19 +36,29 @@ bool PortEngine::Open()
         Close();
     }
     const std::string path = ResolvePortDevice(deviceName_, portMapFile_);
-    if (!path.empty() && device_.Open(path) && !monitor_.joinable()) {
-        {
-            std::lock_guard lock(outputMutex_);
-            pendingOutput_.Clear();
-        }
-        receiveOutstanding_ = false;
-        wakeCount_ = 0;
-        running_ = true;
-        monitor_ = std::thread(&PortEngine::ThreadEntry, this);
+    if (!path.empty() && device_.Open(path) && !monitor_.joinable() && StartMonitor()) {
         return true;
     }
     Close();
     return false;
+}
+
+bool PortEngine::StartMonitor()
+{
+    {
+        std::lock_guard lock(outputMutex_);
+        pendingOutput_.Clear();
+    }
+    receiveOutstanding_ = false;
+    wakeCount_ = 0;
+    running_ = true;
+    try {
+        monitor_ = std::thread(&PortEngine::ThreadEntry, this);
+    } catch (const std::system_error&) {
+        running_ = false;
+        return false;
+    }
+    return true;
 }
 
 bool PortEngine::Setup()
@@ -106,7 +117,10 @@ void PortEngine::SetPortMapFile(const std::string& configPath) { portMapFile_ = 
 
 void PortEngine::SetNotificationSink(NotificationSink* sink)
 {
-    sink_ = sink;
+    {
+        std::lock_guard lock(sinkMutex_);
+        sink_ = sink;
+    }
     receiveOutstanding_ = false;
     device_.WakeWait();
 }
@@ -174,23 +188,9 @@ std::uint64_t PortEngine::MonitorWakeCount() const { return wakeCount_; }
 
 void PortEngine::OnReceive() { Notify(WM_COMM_RXCHAR, 0); }
 
-void PortEngine::OnDSR()
-{
-    NotificationSink* sink = sink_;
-    unsigned status = 0;
-    if (sink != nullptr && sink->IsAlive() && device_.GetModemStatus(status)) {
-        sink->Post(WM_COMM_DSR, portNumber_, (status & MS_DSR_ON) != 0 ? 1 : 0);
-    }
-}
+void PortEngine::OnDSR() { NotifyModemLine(WM_COMM_DSR, MS_DSR_ON); }
 
-void PortEngine::OnCTS()
-{
-    NotificationSink* sink = sink_;
-    unsigned status = 0;
-    if (sink != nullptr && sink->IsAlive() && device_.GetModemStatus(status)) {
-        sink->Post(WM_COMM_CTS, portNumber_, (status & MS_CTS_ON) != 0 ? 1 : 0);
-    }
-}
+void PortEngine::OnCTS() { NotifyModemLine(WM_COMM_CTS, MS_CTS_ON); }
 
 void PortEngine::OnBreak() { Notify(WM_COMM_BREAK, 0); }
 
@@ -260,9 +260,18 @@ void PortEngine::DispatchEvents(unsigned eventWord)
 
 void PortEngine::Notify(unsigned message, long lParam)
 {
-    NotificationSink* sink = sink_;
-    if (sink != nullptr && sink->IsAlive()) {
-        sink->Post(message, portNumber_, lParam);
+    std::lock_guard lock(sinkMutex_);
+    if (sink_ != nullptr && sink_->IsAlive()) {
+        sink_->Post(message, portNumber_, lParam);
+    }
+}
+
+void PortEngine::NotifyModemLine(unsigned message, unsigned statusBit)
+{
+    std::lock_guard lock(sinkMutex_);
+    unsigned status = 0;
+    if (sink_ != nullptr && sink_->IsAlive() && device_.GetModemStatus(status)) {
+        sink_->Post(message, portNumber_, (status & statusBit) != 0 ? 1 : 0);
     }
 }
 
@@ -281,9 +290,9 @@ void PortEngine::ReportEventMaskFailure(int line, int error)
     std::snprintf(text, sizeof text, "%s(%d) : COM%d Call WINAPI SetCommMask(%x, %x) Fail, thread work invalid! GetLastError() = %d;",
                   FileNameOf(__FILE__), line, portNumber_.load(), static_cast<unsigned>(device_.Descriptor()), eventMask_,
                   error);
-    NotificationSink* sink = sink_;
-    if (sink != nullptr) {
-        sink->ReportFailure(kFailureCaption, text);
+    std::lock_guard lock(sinkMutex_);
+    if (sink_ != nullptr) {
+        sink_->ReportFailure(kFailureCaption, text);
     }
 }
 

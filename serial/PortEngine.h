@@ -48,9 +48,9 @@ public:
     const std::string& DeviceName() const;
     // Settings file whose [Ports] section maps port names to devices.
     void SetPortMapFile(const std::string& configPath);
-    // Receiver of the notifications; null for none. It must outlive the engine's use of it
-    // (until Close or another SetNotificationSink). Setting it lets bytes already waiting be
-    // announced to it.
+    // Receiver of the notifications; null for none. Once this returns the previous sink is
+    // no longer used, so it may go. Setting a sink lets bytes already waiting be announced.
+    // A sink is called on the monitor thread and must never wait for the owner's thread.
     void SetNotificationSink(NotificationSink* sink);
 
     // Reads at most `capacity` waiting bytes. When the port reports line errors its input is
@@ -84,11 +84,14 @@ protected:
     void DispatchEvents(unsigned eventWord);
     // Posts to the sink when there is one and it is alive.
     void Notify(unsigned message, long lParam);
+    // Posts whether the modem-status bit is on; nothing when the status cannot be read.
+    void NotifyModemLine(unsigned message, unsigned statusBit);
 
     SerialDevice device_;
     unsigned eventMask_ = kEventMask;
 
 private:
+    bool StartMonitor();
     bool Purge(unsigned flags);
     void ReportEventMaskFailure(int line, int error);
     WaitRequest NextWaitRequest();
@@ -98,7 +101,8 @@ private:
     std::atomic<int> portNumber_{0};
     std::string deviceName_;
     std::string portMapFile_;
-    std::atomic<NotificationSink*> sink_{nullptr};
+    std::mutex sinkMutex_;  // held while the sink is in use, so replacing it waits for that
+    NotificationSink* sink_ = nullptr;
     std::atomic<bool> running_{false};
     std::atomic<bool> receiveOutstanding_{false};
     std::atomic<std::uint64_t> wakeCount_{0};
