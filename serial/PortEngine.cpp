@@ -158,8 +158,10 @@ void PortEngine::Write(const unsigned char* bytes, std::size_t count)
     const auto now = PendingWrites::Clock::now();
     const std::chrono::milliseconds timeout = WriteTimeout(count);
     std::lock_guard lock(outputMutex_);
+    // Bytes go straight to the device only when nothing is waiting before them.
+    const bool offeredNow = pendingOutput_.Empty();
     std::size_t taken = 0;
-    if (pendingOutput_.Empty()) {
+    if (offeredNow) {
         const long written = device_.Write(bytes, count);
         if (written < 0) {
             return;
@@ -167,7 +169,7 @@ void PortEngine::Write(const unsigned char* bytes, std::size_t count)
         taken = static_cast<std::size_t>(written);
     }
     if (taken < count) {
-        pendingOutput_.Push(bytes + taken, count - taken, timeout, true, now);
+        pendingOutput_.Push(bytes + taken, count - taken, timeout, offeredNow, now);
         device_.WakeWait();
     }
 }
