@@ -308,6 +308,26 @@ TEST_F(PortEngineOnPty, LargeWritesArriveWholeAndInOrderWhileTheDeviceDrainsSlow
     EXPECT_EQ(engine.DroppedWriteBytes(), 0u);
 }
 
+TEST_F(PortEngineOnPty, AWriteTheDeviceDoesNotTakeWithinItsTimeOutIsDropped)
+{
+    OpenWithSink();
+    const std::size_t filled = pty.StopReading();
+    engine.Write(reinterpret_cast<const unsigned char*>("0123456789"), 10);  // time-out 1010 ms
+    EXPECT_EQ(engine.PendingWriteBytes(), 10u);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (engine.DroppedWriteBytes() == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(engine.DroppedWriteBytes(), 10u);
+    EXPECT_EQ(engine.PendingWriteBytes(), 0u);
+    std::size_t arrived = 0;
+    for (std::string chunk; !(chunk = pty.ReadFromDevice(65536, std::chrono::milliseconds(50))).empty();) {
+        EXPECT_EQ(chunk.find('0'), std::string::npos);
+        arrived += chunk.size();
+    }
+    EXPECT_EQ(arrived, filled);
+}
+
 TEST_F(PortEngineOnPty, WritesBeyondTheQueueLimitAreDroppedWholeAndCounted)
 {
     OpenWithSink();

@@ -85,6 +85,19 @@ std::string PtyPair::ReadFromDevice(std::size_t atMost, std::chrono::millisecond
     return bytes;
 }
 
+std::size_t PtyPair::StopReading() const
+{
+    const int flags = ::fcntl(slave_, F_GETFL);
+    ::fcntl(slave_, F_SETFL, flags | O_NONBLOCK);
+    const std::string filler(4096, 'f');
+    std::size_t total = 0;
+    for (ssize_t count; (count = ::write(slave_, filler.data(), filler.size())) > 0;) {
+        total += static_cast<std::size_t>(count);
+    }
+    ::fcntl(slave_, F_SETFL, flags);
+    return total;
+}
+
 void PtyPair::Vanish()
 {
     if (slave_ >= 0) {

@@ -29,6 +29,9 @@ public:
     bool WaitQueuedForEngine(std::size_t count) const;
     // Reads what the engine wrote, waiting up to `timeout` for the first byte.
     std::string ReadFromDevice(std::size_t atMost, std::chrono::milliseconds timeout) const;
+    // Fills the way from the engine to the device until it takes no more, as a device that
+    // stopped reading would; returns the bytes it took.
+    std::size_t StopReading() const;
     // Closes both ends the test holds: the device vanishes.
     void Vanish();
 
