@@ -91,8 +91,15 @@ std::size_t PtyPair::StopReading() const
     ::fcntl(slave_, F_SETFL, flags | O_NONBLOCK);
     const std::string filler(4096, 'f');
     std::size_t total = 0;
-    for (ssize_t count; (count = ::write(slave_, filler.data(), filler.size())) > 0;) {
-        total += static_cast<std::size_t>(count);
+    // The pty moves written bytes on to the master side in the background, which makes room
+    // again for a moment: fill until the room stays gone.
+    for (std::size_t taken = 1; taken > 0;) {
+        taken = 0;
+        for (ssize_t count; (count = ::write(slave_, filler.data(), filler.size())) > 0;) {
+            taken += static_cast<std::size_t>(count);
+        }
+        total += taken;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     ::fcntl(slave_, F_SETFL, flags);
     return total;
