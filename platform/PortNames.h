@@ -1,0 +1,9 @@
+#pragma once
+
+#include <string>
+
+// The device behind a port name "\\.\COMn": the key "COMn" of section "Ports" of the settings
+// file at configPath when it is there, else the default table (COM1-10 /dev/ttyUSB0-9,
+// COM11-20 /dev/ttyACM0-9, COM21-50 /dev/ttyS0-29); "" when the name is not a port name or
+// has no device.
+std::string ResolvePortDevice(const std::string& portName, const std::string& configPath);

@@ -1,0 +1,333 @@
+#include "serial/PortEngine.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+
+#include "platform/PortNames.h"
+
+namespace {
+
+constexpr std::size_t kDeviceNameField = 20;
+constexpr std::size_t kFailureTextField = 256;
+constexpr const char* kFailureCaption = "Class PortEngine";
+
+const char* FileNameOf(const char* path)
+{
+    const char* name = path;
+    for (const char* cursor = path; *cursor != '\0'; ++cursor) {
+        if (*cursor == '/' || *cursor == '\\') {
+            name = cursor + 1;
+        }
+    }
+    return name;
+}
+
+}  // namespace
+
+PortEngine::PortEngine() = default;
+
+PortEngine::~PortEngine() { PortEngine::Close(); }
+
+bool PortEngine::Open()
+{
+    if (IsOpen()) {
+        Close();
+    }
+    const std::string path = ResolvePortDevice(deviceName_, portMapFile_);
+    if (!path.empty() && device_.Open(path) && !monitor_.joinable() && StartMonitor()) {
+        return true;
+    }
+    Close();
+    return false;
+}
+
+bool PortEngine::StartMonitor()
+{
+    {
+        std::lock_guard lock(outputMutex_);
+        pendingOutput_.Clear();
+    }
+    receiveOutstanding_ = false;
+    wakeCount_ = 0;
+    running_ = true;
+    try {
+        monitor_ = std::thread(&PortEngine::ThreadEntry, this);
+    } catch (const std::system_error&) {
+        running_ = false;
+        return false;
+    }
+    return true;
+}
+
+bool PortEngine::Setup()
+{
+    if (!IsOpen() || !device_.SetQueueSizes(kQueueSize, kQueueSize)) {
+        return false;
+    }
+    CommTimeouts timeouts;
+    if (!device_.GetTimeouts(timeouts)) {
+        return false;
+    }
+    timeouts.readIntervalTimeout = 0;
+    timeouts.readTotalTimeoutMultiplier = 1;
+    timeouts.readTotalTimeoutConstant = 1000;
+    timeouts.writeTotalTimeoutMultiplier = 1;
+    timeouts.writeTotalTimeoutConstant = 1000;
+    if (!device_.SetTimeouts(timeouts)) {
+        return false;
+    }
+    return Purge(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+}
+
+bool PortEngine::SetState(const std::string& settings)
+{
+    LineSettings line;
+    return IsOpen() && device_.GetLineSettings(line) && BuildLineSettings(settings, line) && device_.SetLineSettings(line);
+}
+
+void PortEngine::Close()
+{
+    if (!IsOpen()) {
+        return;
+    }
+    Purge(PURGE_TXABORT | PURGE_TXCLEAR);
+    if (monitor_.joinable()) {
+        running_ = false;
+        device_.SetEventMask(0);
+        device_.WakeWait();
+        monitor_.join();
+    }
+    device_.Close();
+    receiveOutstanding_ = false;
+}
+
+bool PortEngine::IsOpen() const { return device_.IsOpen(); }
+
+void PortEngine::SetPortNumber(int number) { portNumber_ = number; }
+
+int PortEngine::PortNumber() const { return portNumber_; }
+
+void PortEngine::SetDeviceName(const std::string& name) { deviceName_ = name.substr(0, kDeviceNameField - 1); }
+
+const std::string& PortEngine::DeviceName() const { return deviceName_; }
+
+void PortEngine::SetPortMapFile(const std::string& configPath) { portMapFile_ = configPath; }
+
+void PortEngine::SetNotificationSink(NotificationSink* sink)
+{
+    {
+        std::lock_guard lock(sinkMutex_);
+        sink_ = sink;
+    }
+    receiveOutstanding_ = false;
+    device_.WakeWait();
+}
+
+std::size_t PortEngine::ReadReceived(unsigned char* buffer, std::size_t capacity)
+{
+    std::size_t count = 0;
+    unsigned errors = 0;
+    std::size_t waiting = 0;
+    if (IsOpen() && device_.ClearErrors(errors, waiting)) {
+        if (errors != 0) {
+            Purge(PURGE_RXABORT | PURGE_RXCLEAR);
+        } else if (waiting > 0 && capacity > 0) {
+            const long got = device_.Read(buffer, std::min(waiting, capacity));
+            count = got > 0 ? static_cast<std::size_t>(got) : 0;
+        }
+    }
+    // The monitor thread watches the input again: whatever is still waiting gets a new
+    // notification from it.
+    receiveOutstanding_ = false;
+    device_.WakeWait();
+    return count;
+}
+
+void PortEngine::Write(const unsigned char* bytes, std::size_t count)
+{
+    if (!IsOpen() || count == 0) {
+        return;
+    }
+    unsigned errors = 0;
+    std::size_t waiting = 0;
+    if (device_.ClearErrors(errors, waiting) && errors != 0) {
+        Purge(PURGE_TXABORT | PURGE_TXCLEAR);
+    }
+    const auto now = PendingWrites::Clock::now();
+    const std::chrono::milliseconds timeout = WriteTimeout(count);
+    std::lock_guard lock(outputMutex_);
+    // Bytes go straight to the device only when nothing is waiting before them.
+    const bool offeredNow = pendingOutput_.Empty();
+    std::size_t taken = 0;
+    if (offeredNow) {
+        const long written = device_.Write(bytes, count);
+        if (written < 0) {
+            return;
+        }
+        taken = static_cast<std::size_t>(written);
+    }
+    if (taken < count) {
+        pendingOutput_.Push(bytes + taken, count - taken, timeout, offeredNow, now);
+        device_.WakeWait();
+    }
+}
+
+std::size_t PortEngine::PendingWriteBytes() const
+{
+    std::lock_guard lock(outputMutex_);
+    return pendingOutput_.Bytes();
+}
+
+std::uint64_t PortEngine::DroppedWriteBytes() const
+{
+    std::lock_guard lock(outputMutex_);
+    return pendingOutput_.DroppedBytes();
+}
+
+std::uint64_t PortEngine::MonitorWakeCount() const { return wakeCount_; }
+
+void PortEngine::OnReceive() { Notify(WM_COMM_RXCHAR, 0); }
+
+void PortEngine::OnDSR() { NotifyModemLine(WM_COMM_DSR, MS_DSR_ON); }
+
+void PortEngine::OnCTS() { NotifyModemLine(WM_COMM_CTS, MS_CTS_ON); }
+
+void PortEngine::OnBreak() { Notify(WM_COMM_BREAK, 0); }
+
+void PortEngine::OnTXEmpty() { Notify(WM_COMM_TXEMPTY, 0); }
+
+void PortEngine::OnError()
+{
+    unsigned errors = 0;
+    std::size_t waiting = 0;
+    device_.ClearErrors(errors, waiting);
+    Notify(WM_COMM_ERROR, static_cast<long>(errors));
+}
+
+void PortEngine::OnRing() { Notify(WM_COMM_RING, 0); }
+
+void PortEngine::OnRLSD() { Notify(WM_COMM_RLSD, 0); }
+
+unsigned PortEngine::ThreadEntry(PortEngine* engine) { return engine->ThreadFunc(); }
+
+unsigned PortEngine::ThreadFunc()
+{
+    if (const int line = __LINE__; !device_.SetEventMask(eventMask_)) {
+        ReportEventMaskFailure(line, errno);
+        return 1;
+    }
+    while (running_ && IsOpen()) {
+        ++wakeCount_;
+        const WaitRequest request = NextWaitRequest();
+        const WaitResult result = device_.WaitEvent(request);
+        if (!running_) {
+            break;
+        }
+        WritePendingOutput();
+        DispatchEvents(result.events);
+    }
+    return 0;
+}
+
+void PortEngine::DispatchEvents(unsigned eventWord)
+{
+    if ((eventWord & EV_RXCHAR) != 0) {
+        receiveOutstanding_ = true;
+        OnReceive();
+    }
+    if ((eventWord & EV_TXEMPTY) != 0) {
+        OnTXEmpty();
+    }
+    if ((eventWord & EV_CTS) != 0) {
+        OnCTS();
+    }
+    if ((eventWord & EV_DSR) != 0) {
+        OnDSR();
+    }
+    if ((eventWord & EV_RLSD) != 0) {
+        OnRLSD();
+    }
+    if ((eventWord & EV_BREAK) != 0) {
+        OnBreak();
+    }
+    if ((eventWord & EV_ERR) != 0) {
+        OnError();
+    }
+    if ((eventWord & EV_RING) != 0) {
+        OnRing();
+    }
+}
+
+void PortEngine::Notify(unsigned message, long lParam)
+{
+    std::lock_guard lock(sinkMutex_);
+    if (sink_ != nullptr && sink_->IsAlive()) {
+        sink_->Post(message, portNumber_, lParam);
+    }
+}
+
+void PortEngine::NotifyModemLine(unsigned message, unsigned statusBit)
+{
+    std::lock_guard lock(sinkMutex_);
+    unsigned status = 0;
+    if (sink_ != nullptr && sink_->IsAlive() && device_.GetModemStatus(status)) {
+        sink_->Post(message, portNumber_, (status & statusBit) != 0 ? 1 : 0);
+    }
+}
+
+bool PortEngine::Purge(unsigned flags)
+{
+    if ((flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0) {
+        std::lock_guard lock(outputMutex_);
+        pendingOutput_.Clear();
+    }
+    return device_.Purge(flags);
+}
+
+void PortEngine::ReportEventMaskFailure(int line, int error)
+{
+    char text[kFailureTextField];
+    std::snprintf(text, sizeof text, "%s(%d) : COM%d Call WINAPI SetCommMask(%x, %x) Fail, thread work invalid! GetLastError() = %d;",
+                  FileNameOf(__FILE__), line, portNumber_.load(), static_cast<unsigned>(device_.Descriptor()), eventMask_,
+                  error);
+    std::lock_guard lock(sinkMutex_);
+    if (sink_ != nullptr) {
+        sink_->ReportFailure(kFailureCaption, text);
+    }
+}
+
+WaitRequest PortEngine::NextWaitRequest()
+{
+    WaitRequest request;
+    request.watchInput = !receiveOutstanding_;
+    std::lock_guard lock(outputMutex_);
+    const auto now = PendingWrites::Clock::now();
+    pendingOutput_.DropOverdue(now);
+    request.watchOutputRoom = !pendingOutput_.Empty();
+    request.outputQueued = request.watchOutputRoom;
+    if (const auto left = pendingOutput_.TimeToDeadline(now)) {
+        request.timeoutMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*left).count());
+    }
+    return request;
+}
+
+void PortEngine::WritePendingOutput()
+{
+    std::lock_guard lock(outputMutex_);
+    if (!pendingOutput_.Empty()) {
+        pendingOutput_.Drain([this](const unsigned char* bytes, std::size_t count) { return device_.Write(bytes, count); },
+                             PendingWrites::Clock::now());
+    }
+}
+
+std::chrono::milliseconds PortEngine::WriteTimeout(std::size_t count) const
+{
+    CommTimeouts timeouts;
+    if (!device_.GetTimeouts(timeouts)) {
+        return std::chrono::milliseconds(0);
+    }
+    return std::chrono::milliseconds(static_cast<long long>(timeouts.writeTotalTimeoutMultiplier) * static_cast<long long>(count) +
+                                     timeouts.writeTotalTimeoutConstant);
+}

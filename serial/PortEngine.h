@@ -1,0 +1,113 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/SerialDevice.h"
+#include "serial/PendingWrites.h"
+#include "serial/PortNotifications.h"
+
+// The serial port: opens a device by port name, sets it up, applies line settings, and runs a
+// monitor thread that turns port events into notifications for its sink. The owner's thread
+// (the window's) does everything else, including ReadReceived and Write.
+//
+// The monitor thread waits with poll on the device and a wake-up descriptor, so Close always
+// ends it at once and joins it. While a receive notification is outstanding it does not watch
+// the input (bytes waiting cannot make it spin); ReadReceived hands the input back to it, so
+// bytes left after a read get a new notification. Output the device cannot take at once waits
+// in a bounded queue that the monitor thread writes out as the device drains.
+//
+// A class deriving from this one must call Close in its own destructor, since the monitor
+// thread calls its virtual operations.
+class PortEngine {
+public:
+    static constexpr unsigned kEventMask = EV_RXCHAR | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR | EV_RING;
+    static constexpr std::size_t kQueueSize = 4096;
+
+    PortEngine();
+    virtual ~PortEngine();
+    PortEngine(const PortEngine&) = delete;
+    PortEngine& operator=(const PortEngine&) = delete;
+
+    virtual void Close();
+    virtual bool Open();
+    virtual bool Setup();
+    // Applies a settings text (see BuildLineSettings); refused text or settings the device
+    // will not take give false, and the port keeps the settings it had.
+    bool SetState(const std::string& settings);
+    bool IsOpen() const;
+
+    void SetPortNumber(int number);
+    int PortNumber() const;
+    // "\\.\COMn"; kept to 19 bytes.
+    void SetDeviceName(const std::string& name);
+    const std::string& DeviceName() const;
+    // Settings file whose [Ports] section maps port names to devices.
+    void SetPortMapFile(const std::string& configPath);
+    // Receiver of the notifications; null for none. Once this returns the previous sink is
+    // no longer used, so it may go. Setting a sink lets bytes already waiting be announced.
+    // A sink is called on the monitor thread and must never wait for the owner's thread.
+    void SetNotificationSink(NotificationSink* sink);
+
+    // Reads at most `capacity` waiting bytes. When the port reports line errors its input is
+    // discarded and 0 is returned. Bytes still waiting afterwards get a new WM_COMM_RXCHAR.
+    std::size_t ReadReceived(unsigned char* buffer, std::size_t capacity);
+    // Hands bytes to the port without ever blocking: line errors first discard pending
+    // output; what the device does not take at once is written in order as it drains, each
+    // write within its time-out (from Setup: 1 ms per byte + 1000 ms). At most
+    // PendingWrites::kDefaultCapacity bytes wait; a write beyond that is dropped and counted.
+    void Write(const unsigned char* bytes, std::size_t count);
+
+    std::size_t PendingWriteBytes() const;
+    std::uint64_t DroppedWriteBytes() const;
+    // How many times the monitor thread has waited for the device since Open.
+    std::uint64_t MonitorWakeCount() const;
+
+    // Notification operations, called on the monitor thread.
+    virtual void OnReceive();
+    virtual void OnDSR();
+    virtual void OnCTS();
+    virtual void OnBreak();
+    virtual void OnTXEmpty();
+    virtual void OnError();
+    virtual void OnRing();
+    virtual void OnRLSD();
+    virtual unsigned ThreadFunc();
+    static unsigned ThreadEntry(PortEngine* engine);
+
+protected:
+    // Calls the notification operation of every event bit in the word, in bit order.
+    void DispatchEvents(unsigned eventWord);
+    // Posts to the sink when there is one and it is alive.
+    void Notify(unsigned message, long lParam);
+    // Posts whether the modem-status bit is on; nothing when the status cannot be read.
+    void NotifyModemLine(unsigned message, unsigned statusBit);
+
+    SerialDevice device_;
+    unsigned eventMask_ = kEventMask;
+
+private:
+    bool StartMonitor();
+    bool Purge(unsigned flags);
+    void ReportEventMaskFailure(int line, int error);
+    WaitRequest NextWaitRequest();
+    void WritePendingOutput();
+    std::chrono::milliseconds WriteTimeout(std::size_t count) const;
+
+    std::atomic<int> portNumber_{0};
+    std::string deviceName_;
+    std::string portMapFile_;
+    std::mutex sinkMutex_;  // held while the sink is in use, so replacing it waits for that
+    NotificationSink* sink_ = nullptr;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> receiveOutstanding_{false};
+    std::atomic<std::uint64_t> wakeCount_{0};
+    std::thread monitor_;
+
+    mutable std::mutex outputMutex_;  // guards pendingOutput_ and the order of device writes
+    PendingWrites pendingOutput_;
+};

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/ProfileFile.h"
+#include "platform/ProfileText.h"
+#include "tests/platform/TempDir.h"
+
+namespace {
+
+class ProfileFile : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string path = dir.File("Config.ini");
+
+    int Int(const std::string& key, int defaultValue = -99) { return GetPrivateProfileInt("Setting", key, defaultValue, path); }
+    std::string Text(const std::string& key, std::size_t buffer = 100)
+    {
+        return GetPrivateProfileString("Setting", key, "dflt", buffer, path);
+    }
+};
+
+TEST_F(ProfileFile, MissingEmptyTruncatedAndBinaryFilesGiveDefaults)
+{
+    EXPECT_EQ(Int("Port", 7), 7);
+    EXPECT_EQ(Text("BordRate"), "dflt");
+    for (const std::string& content : {std::string(), std::string("[Sett"), std::string("[Setting]\r\nPor"),
+                                      std::string("\0\xFF[Setting\0]\x01=\x02\n\xB4", 14), std::string(5000, '\xFE')}) {
+        WriteFile(path, content);
+        EXPECT_EQ(Int("Port", 7), 7);
+        EXPECT_EQ(Text("BordRate"), "dflt");
+    }
+    WriteFile(path, "[Setting]\r\nPort=3");  // last line without its line ending
+    EXPECT_EQ(Int("Port"), 3);
+}
+
+TEST_F(ProfileFile, IntegersFollowTheProfileRules)
+{
+    WriteFile(path, "[Setting]\nA=  42\nB=-7\nC=+5\nD=12abc\nE=abc\nF=\nG=4294967295\nH=\t9 \nI=-\nJ=\"15\"\n");
+    EXPECT_EQ(Int("A"), 42);
+    EXPECT_EQ(Int("B"), -7);
+    EXPECT_EQ(Int("C"), 5);
+    EXPECT_EQ(Int("D"), 12);
+    EXPECT_EQ(Int("E"), 0);
+    EXPECT_EQ(Int("F"), -99);  // an empty value is no value
+    EXPECT_EQ(Int("G"), -1);   // 32-bit wrap-around
+    EXPECT_EQ(Int("H"), 9);
+    EXPECT_EQ(Int("I"), 0);
+    EXPECT_EQ(Int("J"), 15);
+}
+
+TEST_F(ProfileFile, StringsAreTrimmedUnquotedAndCutToTheBuffer)
+{
+    const std::string rate(150, 'r');
+    const std::string data(600, 'd');
+    WriteFile(path, "[Setting]\r\nBordRate=" + rate + "\r\nSendData=" + data + "\r\nQ = ' a b ' \r\nZ=ab\0cd\r\n");
+    EXPECT_EQ(Text("BordRate"), rate.substr(0, 99));
+    EXPECT_EQ(Text("SendData", 500), data.substr(0, 499));
+    EXPECT_EQ(Text("Q"), " a b ");
+    EXPECT_EQ(Text("Z"), "ab");
+    EXPECT_EQ(Text("Q", 1), "");
+    EXPECT_EQ(Text("Q", 0), "");
+    EXPECT_EQ(GetPrivateProfileString("Setting", "Nope", std::string(150, 'x'), 100, path).size(), 99u);
+}
+
+TEST_F(ProfileFile, LookupIgnoresAsciiCaseButNotDoubleByteCharacters)
+{
+    WriteFile(path, "; comment=1\n[other]\nPort=1\n[ sEtTiNg ]\nport=2\nPort=3\n[\xB4\x41]\nk=4\n");
+    EXPECT_EQ(Int("PORT"), 2);  // the first key of the section wins
+    EXPECT_EQ(GetPrivateProfileInt("\xB4\x41", "K", 0, path), 4);
+    EXPECT_EQ(GetPrivateProfileInt("\xB4\x61", "k", 0, path), 0);  // 0x41 here is a trail byte
+}
+
+TEST_F(ProfileFile, WritingCreatesFileAndSection)
+{
+    ASSERT_TRUE(WritePrivateProfileString("Setting", "Port", "0", path));
+    ASSERT_TRUE(WritePrivateProfileString("Setting", "BordRate", "9600,n,8,1", path));
+    EXPECT_EQ(ReadFile(path), "[Setting]\r\nPort=0\r\nBordRate=9600,n,8,1\r\n");
+    EXPECT_FALSE(WritePrivateProfileString("Setting", "Port", "0", dir.File("missing/Config.ini")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
+}
+
+TEST_F(ProfileFile, WritingKeepsEveryOtherLine)
+{
+    const std::string before =
+        "; my ports\n[Ports]\nCOM3=/dev/ttyUSB2\n\n[Setting]\nPort = 4  \n# note\nHexSend=1\n\n[Tail]\nx\n";
+    WriteFile(path, before);
+    ASSERT_TRUE(WritePrivateProfileString("setting", "port", "9", path));
+    ASSERT_TRUE(WritePrivateProfileString("Setting", "SendData", "a\r\nb", path));
+    ASSERT_TRUE(WritePrivateProfileString("New", "K", "v", path));
+    EXPECT_EQ(ReadFile(path),
+              "; my ports\n[Ports]\nCOM3=/dev/ttyUSB2\n\n[Setting]\nport=9\n# note\nHexSend=1\nSendData=a\r\nb\n\n[Tail]\nx\n"
+              "\n[New]\nK=v\n");
+    EXPECT_EQ(Int("Port"), 9);
+    EXPECT_EQ(Text("SendData", 500), "a");  // a written line break ends the value read back
+}
+
+TEST_F(ProfileFile, WritingReplacesTheFileAtomically)
+{
+    WriteFile(path, "[Setting]\nPort=1\n");
+    ::chmod(path.c_str(), 0640);
+    const std::string link = dir.File("link.ini");
+    std::filesystem::create_symlink(path, link);
+    struct stat before {};
+    ::stat(path.c_str(), &before);
+
+    ASSERT_TRUE(WritePrivateProfileString("Setting", "Port", "2", link));
+
+    struct stat after {};
+    ::stat(path.c_str(), &after);
+    EXPECT_NE(before.st_ino, after.st_ino);  // a new file took the old one's name
+    EXPECT_EQ(after.st_mode & 0777, 0640u);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadFile(path), "[Setting]\nPort=2\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);  // no temporary left
+}
+
+TEST(ProfileText, NewKeysGoToTheEndOfTheirSectionWithTheFileLineEnding)
+{
+    EXPECT_EQ(SetProfileValue("[A]\r\nx=1\r\n\r\n[B]\r\n", "a", "y", "2"), "[A]\r\nx=1\r\ny=2\r\n\r\n[B]\r\n");
+    EXPECT_EQ(SetProfileValue("[A]\nx=1", "A", "y", "2"), "[A]\nx=1\ny=2\n");
+    EXPECT_EQ(SetProfileValue("[A]\nx=1", "A", "x", "3"), "[A]\nx=3\n");
+    EXPECT_EQ(SetProfileValue("top", "A", "x", "1"), "top\r\n\r\n[A]\r\nx=1\r\n");
+    EXPECT_EQ(FindProfileValue("[A]\nx=1\n[A]\ny=2\n", "A", "y"), "2");
+}
+
+}  // namespace

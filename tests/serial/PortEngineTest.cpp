@@ -1,0 +1,379 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <thread>
+
+#include "serial/PortEngine.h"
+#include "tests/platform/TempDir.h"
+#include "tests/serial/PtyPair.h"
+#include "tests/serial/TermiosProbe.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::MatchesRegex;
+
+constexpr int kPort = 7;
+
+class PortEngineOnPty : public ::testing::Test {
+protected:
+    PortEngineOnPty()
+    {
+        WriteFile(config, "[Setting]\r\nPort=6\r\n[Ports]\r\nCOM7=" + pty.SlavePath() + "\r\nCOM8=" + dir.File("absent") + "\r\n");
+        Configure(engine);
+    }
+
+    void Configure(PortEngine& target, int port = kPort)
+    {
+        target.SetPortNumber(port);
+        target.SetDeviceName("\\\\.\\COM" + std::to_string(port));
+        target.SetPortMapFile(config);
+    }
+
+    void OpenWithSink()
+    {
+        ASSERT_TRUE(engine.Open());
+        ASSERT_TRUE(engine.Setup());
+        ASSERT_TRUE(engine.SetState("9600,n,8,1"));
+        engine.SetNotificationSink(&sink);
+    }
+
+    ReportedLine Line() const
+    {
+        ReportedLine line;
+        EXPECT_TRUE(ProbeLine(pty.Master(), line));
+        return line;
+    }
+
+    static std::string Pattern(std::size_t size, unsigned seed)
+    {
+        std::string bytes(size, '\0');
+        for (std::size_t index = 0; index < size; ++index) {
+            bytes[index] = static_cast<char>((index * 131 + seed) % 251);
+        }
+        return bytes;
+    }
+
+    TempDir dir;
+    std::string config = dir.File("Config.ini");
+    PtyPair pty;
+    RecordingSink sink;
+    PortEngine engine;
+};
+
+const Notification kReceived{1642, kPort, 0};
+
+TEST_F(PortEngineOnPty, OpensRawAndClosesIdempotently)
+{
+    EXPECT_FALSE(engine.IsOpen());
+    ASSERT_TRUE(engine.Open());
+    EXPECT_TRUE(engine.IsOpen());
+    EXPECT_TRUE(engine.Setup());
+    EXPECT_TRUE(Line().raw);
+    EXPECT_TRUE(engine.Open());  // reopening closes first
+    engine.Close();
+    EXPECT_FALSE(engine.IsOpen());
+    engine.Close();
+    EXPECT_FALSE(engine.IsOpen());
+    EXPECT_FALSE(engine.Setup());
+    EXPECT_FALSE(engine.SetState("9600,n,8,1"));
+}
+
+TEST_F(PortEngineOnPty, AbsentOrUnmappedDevicesDoNotOpen)
+{
+    for (const int port : {8, 60, 0}) {
+        PortEngine other;
+        Configure(other, port);
+        EXPECT_FALSE(other.Open()) << port;
+        EXPECT_FALSE(other.IsOpen());
+    }
+}
+
+TEST_F(PortEngineOnPty, DeviceNameKeepsNineteenBytes)
+{
+    engine.SetDeviceName("\\\\.\\COM7" + std::string(40, '9'));
+    EXPECT_EQ(engine.DeviceName().size(), 19u);
+}
+
+TEST_F(PortEngineOnPty, OpenIsExclusive)
+{
+    ASSERT_TRUE(engine.Open());
+    PortEngine second;
+    Configure(second);
+    EXPECT_FALSE(second.Open());
+    EXPECT_FALSE(second.IsOpen());
+    engine.Close();
+    EXPECT_TRUE(second.Open());
+}
+
+TEST_F(PortEngineOnPty, SetStateAppliesGoodSettings)
+{
+    ASSERT_TRUE(engine.Open());
+    ASSERT_TRUE(engine.SetState("9600,n,8,1"));
+    EXPECT_EQ(Line(), (ReportedLine{9600, 8, false, false, false, false, true}));
+    ASSERT_TRUE(engine.SetState("115200,n,8,2"));
+    EXPECT_EQ(Line(), (ReportedLine{115200, 8, false, false, false, true, true}));
+    ASSERT_TRUE(engine.SetState("baud=19200 parity=N data=8 stop=1"));
+    EXPECT_EQ(Line(), (ReportedLine{19200, 8, false, false, false, false, true}));
+    ASSERT_TRUE(engine.SetState("250000,n,8,1"));
+    EXPECT_EQ(Line(), (ReportedLine{250000, 8, false, false, false, false, true}));
+}
+
+TEST_F(PortEngineOnPty, RefusedSettingsKeepThePortAsItWas)
+{
+    ASSERT_TRUE(engine.Open());
+    ASSERT_TRUE(engine.SetState("115200,n,8,2"));
+    const ReportedLine before = Line();
+    // Text the grammar refuses, and settings a pseudo-terminal cannot take (it always
+    // carries 8 data bits without parity), leave the port as it was.
+    for (const char* text : {"hello", "9600,x,8,1", "9600,n,9,1", "9600,n,8,3", "9600,n,8,1.5", "", "115200,e,7,2",
+                             "300,o,5,1.5", "9600,m,8,1"}) {
+        EXPECT_FALSE(engine.SetState(text)) << text;
+        EXPECT_EQ(Line(), before) << text;
+    }
+    EXPECT_TRUE(engine.SetState("9600,n,8,1"));  // still usable
+}
+
+TEST_F(PortEngineOnPty, AByteOnTheDevicePostsOneReceiveNotification)
+{
+    OpenWithSink();
+    pty.WriteToDevice("A");
+    ASSERT_TRUE(sink.WaitForCount(1));
+    const std::uint64_t wakes = engine.MonitorWakeCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // While the notification is outstanding the waiting byte neither re-posts nor wakes the thread.
+    EXPECT_THAT(sink.Notifications(), ElementsAre(kReceived));
+    EXPECT_LE(engine.MonitorWakeCount(), wakes + 1);
+
+    unsigned char buffer[1024];
+    ASSERT_EQ(engine.ReadReceived(buffer, sizeof buffer), 1u);
+    EXPECT_EQ(buffer[0], 'A');
+    pty.WriteToDevice("B");
+    ASSERT_TRUE(sink.WaitForCount(2));
+    EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer), 1u);
+    EXPECT_THAT(sink.Notifications(), ElementsAre(kReceived, kReceived));
+}
+
+TEST_F(PortEngineOnPty, BytesLeftAfterAReadGetANewNotification)
+{
+    ASSERT_TRUE(engine.Open());
+    ASSERT_TRUE(engine.Setup());
+    const std::string sent = Pattern(1500, 3);
+    pty.WriteToDevice(sent);
+    ASSERT_TRUE(pty.WaitQueuedForEngine(1500));
+    engine.SetNotificationSink(&sink);  // bytes that waited before the sink was set are announced
+
+    ASSERT_TRUE(sink.WaitForCount(1));
+    unsigned char buffer[1024];
+    std::string received;
+    ASSERT_EQ(engine.ReadReceived(buffer, sizeof buffer), 1024u);
+    received.append(reinterpret_cast<char*>(buffer), 1024);
+    ASSERT_TRUE(sink.WaitForCount(2));
+    ASSERT_EQ(engine.ReadReceived(buffer, sizeof buffer), 476u);
+    received.append(reinterpret_cast<char*>(buffer), 476);
+    EXPECT_EQ(received, sent);
+    EXPECT_THAT(sink.Notifications(), ElementsAre(kReceived, kReceived));
+    EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer), 0u);  // a late notification finds nothing
+}
+
+TEST_F(PortEngineOnPty, NothingIsPostedToAGoneOrMissingReceiver)
+{
+    ASSERT_TRUE(engine.Open());
+    pty.WriteToDevice("x");
+    ASSERT_TRUE(pty.WaitQueuedForEngine(1));
+    sink.SetAlive(false);
+    engine.SetNotificationSink(&sink);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    engine.Close();
+    EXPECT_TRUE(sink.Notifications().empty());
+}
+
+// Exposes the event dispatch and records the notification operations it calls.
+class DispatchRecorder : public PortEngine {
+public:
+    ~DispatchRecorder() override { Close(); }
+    using PortEngine::DispatchEvents;
+    std::vector<std::string> calls;
+
+    void OnReceive() override { Record("RXCHAR"); }
+    void OnTXEmpty() override { Record("TXEMPTY"); }
+    void OnCTS() override { Record("CTS"); }
+    void OnDSR() override { Record("DSR"); }
+    void OnRLSD() override { Record("RLSD"); }
+    void OnBreak() override { Record("BREAK"); }
+    void OnError() override { Record("ERR"); }
+    void OnRing() override { Record("RING"); }
+
+private:
+    void Record(const char* name)
+    {
+        calls.push_back(name);
+        PortEngine::Notify(1, 0);
+    }
+};
+
+TEST(PortEngineEvents, EveryBitOfAnEventWordIsDispatched)
+{
+    DispatchRecorder engine;
+    engine.DispatchEvents(EV_RXCHAR | EV_TXEMPTY);
+    EXPECT_THAT(engine.calls, ElementsAre("RXCHAR", "TXEMPTY"));
+    engine.calls.clear();
+    engine.DispatchEvents(PortEngine::kEventMask);
+    EXPECT_THAT(engine.calls, ElementsAre("RXCHAR", "TXEMPTY", "CTS", "DSR", "RLSD", "BREAK", "ERR", "RING"));
+    engine.calls.clear();
+    engine.DispatchEvents(EV_RXFLAG);
+    engine.DispatchEvents(0);
+    EXPECT_TRUE(engine.calls.empty());
+}
+
+class ExposedEngine : public PortEngine {
+public:
+    ~ExposedEngine() override { Close(); }
+    using PortEngine::DispatchEvents;
+    void SetEventMask(unsigned mask) { eventMask_ = mask; }
+};
+
+TEST_F(PortEngineOnPty, NotificationsCarryThePortNumberAndTheirParameter)
+{
+    ExposedEngine exposed;
+    Configure(exposed);
+    ASSERT_TRUE(exposed.Open());
+    exposed.SetNotificationSink(&sink);
+    exposed.DispatchEvents(EV_TXEMPTY | EV_RLSD | EV_BREAK | EV_ERR | EV_RING | EV_CTS | EV_DSR);
+    // A pseudo-terminal has no modem lines, so CTS and DSR (which read them) post nothing.
+    EXPECT_THAT(sink.Notifications(), ElementsAre(Notification{1650, kPort, 0}, Notification{1648, kPort, 0},
+                                                  Notification{1649, kPort, 0}, Notification{1651, kPort, 0},
+                                                  Notification{1647, kPort, 0}));
+}
+
+TEST_F(PortEngineOnPty, AFailedEventMaskIsReportedAndTheThreadEnds)
+{
+    ExposedEngine exposed;
+    Configure(exposed);
+    exposed.SetEventMask(0x10000);
+    exposed.SetNotificationSink(&sink);
+    ASSERT_TRUE(exposed.Open());
+    ASSERT_TRUE(sink.WaitForFailure());
+    const auto failures = sink.Failures();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].first, "Class PortEngine");
+    EXPECT_THAT(failures[0].second, MatchesRegex("PortEngine\\.cpp\\([0-9]+\\) : COM7 Call WINAPI SetCommMask\\([0-9a-f]+, "
+                                                 "10000\\) Fail, thread work invalid! GetLastError\\(\\) = 22;"));
+    EXPECT_TRUE(exposed.IsOpen());  // the port stays open without its thread
+    pty.WriteToDevice("z");
+    exposed.Close();
+    EXPECT_TRUE(sink.Notifications().empty());
+}
+
+TEST_F(PortEngineOnPty, ManyOpenCloseCyclesLeakNothing)
+{
+    ASSERT_TRUE(engine.Open());
+    engine.Close();
+    const std::size_t descriptors = OpenDescriptorCount();
+    const std::size_t threads = ThreadCount();
+    engine.SetNotificationSink(&sink);
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        ASSERT_TRUE(engine.Open()) << cycle;
+        if (cycle % 2 == 0) {
+            ASSERT_TRUE(engine.Setup());
+            ASSERT_TRUE(engine.SetState("115200,n,8,1"));
+        }
+        engine.Close();
+    }
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    EXPECT_EQ(ThreadCount(), threads);
+}
+
+TEST_F(PortEngineOnPty, LargeWritesArriveWholeAndInOrderWhileTheDeviceDrainsSlowly)
+{
+    OpenWithSink();
+    std::string sent;
+    for (unsigned part = 0; part < 4; ++part) {
+        const std::string bytes = Pattern(70000 + part, part);
+        engine.Write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+        sent += bytes;
+    }
+    EXPECT_GT(engine.PendingWriteBytes(), 0u);  // the pty did not take it all: the rest waits
+
+    std::string received;
+    while (received.size() < sent.size()) {
+        const std::string chunk = pty.ReadFromDevice(4096, std::chrono::seconds(10));
+        ASSERT_FALSE(chunk.empty()) << "stalled after " << received.size() << " bytes";
+        received += chunk;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    EXPECT_TRUE(received == sent);
+    EXPECT_EQ(engine.PendingWriteBytes(), 0u);
+    EXPECT_EQ(engine.DroppedWriteBytes(), 0u);
+}
+
+TEST_F(PortEngineOnPty, AWriteTheDeviceDoesNotTakeWithinItsTimeOutIsDropped)
+{
+    OpenWithSink();
+    const std::size_t filled = pty.StopReading();
+    engine.Write(reinterpret_cast<const unsigned char*>("0123456789"), 10);  // time-out 1010 ms
+    EXPECT_EQ(engine.PendingWriteBytes(), 10u);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (engine.DroppedWriteBytes() == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(engine.DroppedWriteBytes(), 10u);
+    EXPECT_EQ(engine.PendingWriteBytes(), 0u);
+    std::size_t arrived = 0;
+    for (std::string chunk; !(chunk = pty.ReadFromDevice(65536, std::chrono::milliseconds(50))).empty();) {
+        EXPECT_EQ(chunk.find('0'), std::string::npos);
+        arrived += chunk.size();
+    }
+    EXPECT_EQ(arrived, filled);
+}
+
+TEST_F(PortEngineOnPty, WritesBeyondTheQueueLimitAreDroppedWholeAndCounted)
+{
+    OpenWithSink();
+    const std::string big(3 * 1024 * 1024, 'q');
+    const auto* bytes = reinterpret_cast<const unsigned char*>(big.data());
+    engine.Write(bytes, big.size());
+    engine.Write(bytes, big.size());
+    EXPECT_EQ(engine.DroppedWriteBytes(), big.size());
+    EXPECT_LE(engine.PendingWriteBytes(), PendingWrites::kDefaultCapacity);
+}
+
+TEST_F(PortEngineOnPty, CloseDiscardsPendingOutputAndReturnsPromptly)
+{
+    OpenWithSink();
+    const std::string big(1024 * 1024, 'w');
+    engine.Write(reinterpret_cast<const unsigned char*>(big.data()), big.size());
+    ASSERT_GT(engine.PendingWriteBytes(), 0u);
+    engine.Close();
+    EXPECT_EQ(engine.PendingWriteBytes(), 0u);
+    std::size_t arrived = 0;
+    for (std::string chunk; !(chunk = pty.ReadFromDevice(65536, std::chrono::milliseconds(50))).empty();) {
+        arrived += chunk.size();
+    }
+    EXPECT_LT(arrived, big.size());
+    engine.Write(reinterpret_cast<const unsigned char*>(big.data()), big.size());  // closed: nothing happens
+    EXPECT_EQ(engine.PendingWriteBytes(), 0u);
+}
+
+TEST_F(PortEngineOnPty, AVanishedDeviceNeitherHangsNorSpins)
+{
+    OpenWithSink();
+    const std::string big(256 * 1024, 'v');
+    engine.Write(reinterpret_cast<const unsigned char*>(big.data()), big.size());
+    pty.Vanish();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::uint64_t wakes = engine.MonitorWakeCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_LE(engine.MonitorWakeCount(), wakes + 1);
+    EXPECT_EQ(engine.PendingWriteBytes(), 0u);  // output for a gone device is dropped
+    unsigned char buffer[16];
+    EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer), 0u);
+    engine.Write(buffer, sizeof buffer);
+    engine.Close();
+    EXPECT_FALSE(engine.IsOpen());
+    EXPECT_FALSE(engine.Open());
+    EXPECT_FALSE(engine.IsOpen());
+}
+
+}  // namespace
