@@ -131,7 +131,7 @@ TEST_F(MainWindowTest, AnIntervalThatIsNoNumberStopsThePullAtThatField)
 
     EXPECT_FALSE(window.UpdateData(true));
     EXPECT_EQ(m_messages.texts, QStringList{QStringLiteral("请输入一个整数。")});
-    EXPECT_EQ(QApplication::focusWidget(), window.GetDlgItem(IDC_INTERVAL));
+    EXPECT_EQ(window.focusWidget(), window.GetDlgItem(IDC_INTERVAL));
 
     // Members before the field took the new values, those after it kept theirs.
     CloseWindow();
