@@ -107,6 +107,8 @@ public:
     // queue's byte count.
     bool ClearErrors(unsigned& errors, std::size_t& inputQueueCount);
     bool GetModemStatus(unsigned& status) const;
+    // Bytes in the input queue, without touching the error state.
+    bool InputQueueBytes(std::size_t& count) const;
 
     // Bytes read, 0 when none wait, -1 on failure.
     long Read(void* buffer, std::size_t size);

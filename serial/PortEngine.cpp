@@ -49,7 +49,7 @@ bool PortEngine::StartMonitor()
         std::lock_guard lock(outputMutex_);
         pendingOutput_.Clear();
     }
-    receiveOutstanding_ = false;
+    receivesOutstanding_ = 0;
     wakeCount_ = 0;
     running_ = true;
     try {
@@ -100,7 +100,7 @@ void PortEngine::Close()
         monitor_.join();
     }
     device_.Close();
-    receiveOutstanding_ = false;
+    receivesOutstanding_ = 0;
 }
 
 bool PortEngine::IsOpen() const { return device_.IsOpen(); }
@@ -121,7 +121,7 @@ void PortEngine::SetNotificationSink(NotificationSink* sink)
         std::lock_guard lock(sinkMutex_);
         sink_ = sink;
     }
-    receiveOutstanding_ = false;
+    receivesOutstanding_ = 0;
     device_.WakeWait();
 }
 
@@ -138,10 +138,12 @@ std::size_t PortEngine::ReadReceived(unsigned char* buffer, std::size_t capacity
             count = got > 0 ? static_cast<std::size_t>(got) : 0;
         }
     }
-    // The monitor thread watches the input again: whatever is still waiting gets a new
-    // notification from it.
-    receiveOutstanding_ = false;
-    device_.WakeWait();
+    // When this was the last or next-to-last announced read, the monitor thread looks at the
+    // input again and announces whatever is still waiting, while the owner handles the last one.
+    if (TakeOutstandingReceive() <= 1) {
+        receiveCheckRequested_ = true;
+        device_.WakeWait();
+    }
     return count;
 }
 
@@ -226,6 +228,9 @@ unsigned PortEngine::ThreadFunc()
             break;
         }
         WritePendingOutput();
+        if (receiveCheckRequested_.exchange(false) && (result.events & EV_RXCHAR) == 0) {
+            AnnounceWaitingInput(false);
+        }
         DispatchEvents(result.events);
     }
     return 0;
@@ -234,8 +239,7 @@ unsigned PortEngine::ThreadFunc()
 void PortEngine::DispatchEvents(unsigned eventWord)
 {
     if ((eventWord & EV_RXCHAR) != 0) {
-        receiveOutstanding_ = true;
-        OnReceive();
+        AnnounceWaitingInput(true);
     }
     if ((eventWord & EV_TXEMPTY) != 0) {
         OnTXEmpty();
@@ -258,6 +262,31 @@ void PortEngine::DispatchEvents(unsigned eventWord)
     if ((eventWord & EV_RING) != 0) {
         OnRing();
     }
+}
+
+void PortEngine::AnnounceWaitingInput(bool inputEvent)
+{
+    std::size_t waiting = 0;
+    if (!device_.InputQueueBytes(waiting)) {
+        waiting = 0;
+    }
+    const int needed = static_cast<int>((waiting + kReceiveReadSize - 1) / kReceiveReadSize);
+    int toPost = needed - receivesOutstanding_;
+    if (inputEvent) {
+        toPost = std::max(toPost, 1);
+    }
+    for (; toPost > 0; --toPost) {
+        ++receivesOutstanding_;
+        OnReceive();
+    }
+}
+
+int PortEngine::TakeOutstandingReceive()
+{
+    int outstanding = receivesOutstanding_;
+    while (outstanding > 0 && !receivesOutstanding_.compare_exchange_weak(outstanding, outstanding - 1)) {
+    }
+    return outstanding > 0 ? outstanding - 1 : 0;
 }
 
 void PortEngine::Notify(unsigned message, long lParam)
@@ -301,7 +330,7 @@ void PortEngine::ReportEventMaskFailure(int line, int error)
 WaitRequest PortEngine::NextWaitRequest()
 {
     WaitRequest request;
-    request.watchInput = !receiveOutstanding_;
+    request.watchInput = receivesOutstanding_ == 0;
     std::lock_guard lock(outputMutex_);
     const auto now = PendingWrites::Clock::now();
     pendingOutput_.DropOverdue(now);

@@ -16,9 +16,10 @@
 // (the window's) does everything else, including ReadReceived and Write.
 //
 // The monitor thread waits with poll on the device and a wake-up descriptor, so Close always
-// ends it at once and joins it. While a receive notification is outstanding it does not watch
-// the input (bytes waiting cannot make it spin); ReadReceived hands the input back to it, so
-// bytes left after a read get a new notification. Output the device cannot take at once waits
+// ends it at once and joins it. It announces one receive notification for every
+// kReceiveReadSize bytes waiting; while any is outstanding it does not watch the input (bytes
+// waiting cannot make it spin). ReadReceived of the last but one hands the input back, so bytes
+// left after a read get a new notification before the owner has run out of them. Output the device cannot take at once waits
 // in a bounded queue that the monitor thread writes out as the device drains.
 //
 // A class deriving from this one must call Close in its own destructor, since the monitor
@@ -27,6 +28,9 @@ class PortEngine {
 public:
     static constexpr unsigned kEventMask = EV_RXCHAR | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR | EV_RING;
     static constexpr std::size_t kQueueSize = 4096;
+    // The owner reads at most this many bytes per receive notification; the monitor thread
+    // announces one notification for every such share of the bytes waiting.
+    static constexpr std::size_t kReceiveReadSize = 1024;
 
     PortEngine();
     virtual ~PortEngine();
@@ -92,6 +96,11 @@ protected:
 
 private:
     bool StartMonitor();
+    // Posts receive notifications until the outstanding ones cover the bytes waiting; an input
+    // event posts at least one.
+    void AnnounceWaitingInput(bool inputEvent);
+    // One outstanding receive notification has been read; returns how many are left.
+    int TakeOutstandingReceive();
     bool Purge(unsigned flags);
     void ReportEventMaskFailure(int line, int error);
     WaitRequest NextWaitRequest();
@@ -104,7 +113,8 @@ private:
     std::mutex sinkMutex_;  // held while the sink is in use, so replacing it waits for that
     NotificationSink* sink_ = nullptr;
     std::atomic<bool> running_{false};
-    std::atomic<bool> receiveOutstanding_{false};
+    std::atomic<int> receivesOutstanding_{0};        // receive notifications not yet read
+    std::atomic<bool> receiveCheckRequested_{false};
     std::atomic<std::uint64_t> wakeCount_{0};
     std::thread monitor_;
 

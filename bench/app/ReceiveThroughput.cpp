@@ -66,6 +66,7 @@ Result RunCat(std::size_t total, const std::string& chunk)
     PtyPair pty;
     const pid_t child = fork();
     if (child == 0) {
+        close(pty.master);  // cat must see the device side go away at the end
         dup2(pty.slave, STDIN_FILENO);
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);

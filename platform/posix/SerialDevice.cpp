@@ -453,6 +453,16 @@ bool SerialDevice::ClearErrors(unsigned& errors, std::size_t& inputQueueCount)
     return true;
 }
 
+bool SerialDevice::InputQueueBytes(std::size_t& count) const
+{
+    int queued = 0;
+    if (::ioctl(fd_, FIONREAD, &queued) != 0) {
+        return false;
+    }
+    count = static_cast<std::size_t>(queued > 0 ? queued : 0);
+    return true;
+}
+
 bool SerialDevice::GetModemStatus(unsigned& status) const
 {
     int lines = 0;

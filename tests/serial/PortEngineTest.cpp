@@ -177,6 +177,31 @@ TEST_F(PortEngineOnPty, BytesLeftAfterAReadGetANewNotification)
     EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer), 0u);  // a late notification finds nothing
 }
 
+TEST_F(PortEngineOnPty, ABurstGetsOneNotificationPerReadItNeedsAtOnce)
+{
+    ASSERT_TRUE(engine.Open());
+    ASSERT_TRUE(engine.Setup());
+    const std::string sent = Pattern(3000, 5);
+    pty.WriteToDevice(sent);
+    ASSERT_TRUE(pty.WaitQueuedForEngine(3000));
+    engine.SetNotificationSink(&sink);
+
+    // Three reads' worth waits, so three notifications are posted before any is handled, and
+    // the owner never has to wait for the monitor thread between them.
+    ASSERT_TRUE(sink.WaitForCount(3));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_THAT(sink.Notifications(), ElementsAre(kReceived, kReceived, kReceived));
+    unsigned char buffer[1024];
+    std::string received;
+    for (const std::size_t expected : {1024u, 1024u, 952u}) {
+        ASSERT_EQ(engine.ReadReceived(buffer, sizeof buffer), expected);
+        received.append(reinterpret_cast<char*>(buffer), expected);
+    }
+    EXPECT_EQ(received, sent);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(sink.Notifications().size(), 3u) << "nothing is left to announce";
+}
+
 TEST_F(PortEngineOnPty, NothingIsPostedToAGoneOrMissingReceiver)
 {
     ASSERT_TRUE(engine.Open());
