@@ -46,9 +46,9 @@ bool ReadWholeFile(const std::string& path, std::string& contents, std::string& 
     return true;
 }
 
-// Writes `contents` to a new file `path`; on failure `error` gets the system's message and
-// the file may be left incomplete.
-bool WriteNewFile(const std::string& path, const std::string& contents, std::string& error)
+// Writes `contents` to the file `path`, which is removed again when the write fails; on
+// failure `error` gets the system's message.
+bool WriteWholeFile(const std::string& path, const std::string& contents, std::string& error)
 {
     errno = 0;
     std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -61,6 +61,7 @@ bool WriteNewFile(const std::string& path, const std::string& contents, std::str
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed) {
         error = std::strerror(written ? errno : writeError);
+        std::remove(path.c_str());
         return false;
     }
     return true;
@@ -100,9 +101,7 @@ bool CXmlDocument::SaveFile(const std::string& path)
     namespace fs = std::filesystem;
     const std::string temporary = path + ".saving";
     std::string error;
-    if (!WriteNewFile(temporary, m_text, error)) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
+    if (!WriteWholeFile(temporary, m_text, error)) {
         m_result = error;
         return false;
     }

@@ -91,7 +91,8 @@ public:
     // nothing, when `position` is not an element or the element has child elements.
     bool SetElementText(int position, std::string_view text);
     bool SetElementText(int position, int value);
-    // Escapes "&", "<" and ">", and in the attribute form also both quote characters.
+    // Escapes "&", "<" and ">", and in the attribute form also both quote characters. A lead
+    // byte without a trail byte at the end is written as a numeric reference.
     static std::string EncodeEntities(std::string_view text, EscapeForm form);
 
     int RecordCount() const { return static_cast<int>(m_records.size()); }
