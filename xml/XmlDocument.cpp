@@ -1,5 +1,6 @@
 #include "xml/XmlDocument.h"
 
+#include "xml/XmlOpenTags.h"
 #include "xml/XmlScanner.h"
 
 #include <cerrno>
@@ -68,11 +69,6 @@ bool WriteWholeFile(const std::string& path, const std::string& contents, std::s
 }
 
 }  // namespace
-
-struct CXmlDocument::OpenTag {
-    int record;
-    std::string_view name;
-};
 
 bool CXmlDocument::SetDocument(std::string_view text)
 {
@@ -162,11 +158,11 @@ int CXmlDocument::BuildElements()
 {
     m_result.clear();
     XmlNodeScanner scanner(m_text);
-    std::vector<OpenTag> open;
+    XmlOpenTags open;
     int first = 0;
     for (;;) {
         const XmlNode node = scanner.Next();
-        const int parent = open.empty() ? 0 : open.back().record;
+        const int parent = open.Empty() ? 0 : open.Innermost().record;
         switch (node.kind) {
         case XmlNodeKind::StartTag: {
             const int element = NewRecord();
@@ -175,31 +171,28 @@ int CXmlDocument::BuildElements()
             }
             LinkChild(parent, LastChild(parent), element);
             ElementRecord& record = m_records[element];
-            record.level = static_cast<int>(open.size());
+            record.level = static_cast<int>(open.Size());
             record.start = node.start;
             record.startTagLength = node.length;
             if (node.isEmptyElement) {
                 record.length = node.length;
             } else {
-                open.push_back({element, node.name});
+                open.Push(element, node.name);
             }
             break;
         }
         case XmlNodeKind::EndTag: {
-            std::size_t match = open.size();
-            while (match > 0 && !XmlNameMatches(open[match - 1].name, node.name)) {
-                --match;
-            }
+            const std::size_t match = open.CountThroughMatch(node.name);
             if (match == 0) {
                 MarkError(parent, "No start tag for end tag '" + std::string(node.name) + "' at offset " +
                                       std::to_string(node.start));
                 break;
             }
             CloseUnended(open, match, node.name, node.start + 1);
-            ElementRecord& record = m_records[open[match - 1].record];
+            ElementRecord& record = m_records[open.Innermost().record];
             record.length = node.start + node.length - record.start;
             record.endTagLength = node.length;
-            open.pop_back();
+            open.PopInnermost();
             break;
         }
         case XmlNodeKind::Error:
@@ -226,15 +219,15 @@ void CXmlDocument::MarkError(int parentElement, std::string message)
 // Closes the open elements above the first `keep`, innermost first: each keeps only its start
 // tag and its children become its following siblings. An end tag that closed an outer element
 // gives `endTagName` and the offset of its "/"; the end of the text gives a negative offset.
-void CXmlDocument::CloseUnended(std::vector<OpenTag>& open, std::size_t keep, std::string_view endTagName,
+void CXmlDocument::CloseUnended(XmlOpenTags& open, std::size_t keep, std::string_view endTagName,
                                 int endTagSlash)
 {
-    if (open.size() <= keep) {
+    if (open.Size() <= keep) {
         return;
     }
     m_records[0].flags |= ElementRecord::NotWellFormed;
     if (m_result.empty()) {
-        const OpenTag& innermost = open.back();
+        const XmlOpenTags::Tag& innermost = open.Innermost();
         const std::string element =
             "'" + std::string(innermost.name) + "' at offset " + std::to_string(m_records[innermost.record].start);
         m_result = endTagSlash < 0 ? "Element " + element + " not ended"
@@ -242,8 +235,8 @@ void CXmlDocument::CloseUnended(std::vector<OpenTag>& open, std::size_t keep, st
                                          std::to_string(endTagSlash) + " does not match start tag " + element;
     }
     const int outermost = open[keep].record;
-    for (std::size_t i = open.size(); i-- > keep;) {
-        const int element = open[i].record;
+    while (open.Size() > keep) {
+        const int element = open.Innermost().record;
         ElementRecord& record = m_records[element];
         record.length = record.startTagLength;
         record.endTagLength = 0;
@@ -253,8 +246,8 @@ void CXmlDocument::CloseUnended(std::vector<OpenTag>& open, std::size_t keep, st
             m_records[record.parent].flags |= ElementRecord::ErrorInside;
         }
         LiftChildren(element);
+        open.PopInnermost();
     }
-    open.resize(keep);
     // Every lifted element now follows the outermost closed one under that one's parent. An
     // element is lifted at most once in a parse, so setting the links here keeps parsing linear
     // however deep the unended elements nest.

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+class XmlOpenTags;
+
 // One element of the document: where it stands in the text and how it hangs in the tree.
 // Offsets are byte offsets into the document text; links are record indexes, 0 for none
 // (record 0 is the document itself).
@@ -103,7 +105,6 @@ public:
 
 private:
     struct Insertion;
-    struct OpenTag;
 
     // Where attribute lookup found an attribute in a start tag, or where a new one belongs.
     // Offsets are offsets in the document text.
@@ -122,7 +123,7 @@ private:
     int LastChild(int parent) const;
     void LinkChild(int parent, int previous, int element);
     void LiftChildren(int element);
-    void CloseUnended(std::vector<OpenTag>& open, std::size_t keep, std::string_view endTagName, int endTagStart);
+    void CloseUnended(XmlOpenTags& open, std::size_t keep, std::string_view endTagName, int endTagSlash);
     void MarkError(int parentElement, std::string message);
 
     bool IsElement(int position) const;

@@ -154,6 +154,35 @@ TEST(XmlRecovery, StrayEndTagIsIgnored)
     EXPECT_NE(document.Record(0).flags & ElementRecord::ErrorInside, 0);
 }
 
+TEST(XmlRecovery, EndTagClosesNamesThatGoOnWithEqualsOrBracket)
+{
+    EXPECT_EQ(ParseMessage("<a=b></a>"), "");
+    EXPECT_EQ(ParseMessage("<a[1]></a[1>"), "");
+    EXPECT_EQ(ParseMessage("<ab></a>"), "No start tag for end tag 'a' at offset 4");
+    EXPECT_EQ(ParseMessage("<r><a><a=x></a></r>"), "End tag 'r' at offset 16 does not match start tag 'a' at offset 3")
+        << "the innermost match closes";
+    EXPECT_EQ(ParseMessage("<a><a=x></a></a>"), "");
+}
+
+TEST(XmlRecovery, StrayEndTagsUnderDeepNesting)
+{
+    constexpr int kDepth = 100000;
+    std::string text = "<r>";
+    for (int i = 0; i < kDepth; ++i) {
+        text += "<a>";
+    }
+    for (int i = 0; i < kDepth; ++i) {
+        text += "</b>";
+    }
+    CXmlDocument document;
+    document.SetDocument(text + "</r>");
+    EXPECT_EQ(document.ResultText(), "No start tag for end tag 'b' at offset 300003");
+    EXPECT_EQ(document.RecordCount(), kDepth + 2);
+    EXPECT_EQ(document.Record(kDepth + 1).parent, 1) << "every unended element hangs under r";
+    EXPECT_EQ(document.Record(1).length, static_cast<int>(text.size()) + 4);
+    EXPECT_NE(document.Record(1).flags & ElementRecord::ErrorInside, 0) << "moved up with every unended element";
+}
+
 TEST(XmlRecovery, OnlyTheFirstMessageIsKept)
 {
     EXPECT_EQ(ParseMessage("<a><1><!x></a>"), "Incorrect tag name character at offset 3");
