@@ -93,8 +93,7 @@ public:
     // nothing, when `position` is not an element or the element has child elements.
     bool SetElementText(int position, std::string_view text);
     bool SetElementText(int position, int value);
-    // Escapes "&", "<" and ">", and in the attribute form also both quote characters. A lead
-    // byte without a trail byte at the end is written as a numeric reference.
+    // Escapes "&", "<" and ">", and in the attribute form also both quote characters.
     static std::string EncodeEntities(std::string_view text, EscapeForm form);
 
     int RecordCount() const { return static_cast<int>(m_records.size()); }

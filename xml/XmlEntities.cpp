@@ -133,15 +133,8 @@ std::string CXmlDocument::EncodeEntities(std::string_view text, EscapeForm form)
     encoded.reserve(text.size() + text.size() / 10 + 7);
     for (std::size_t i = 0; i < text.size();) {
         const auto length = static_cast<std::size_t>(XmlCharLength(text, static_cast<int>(i)));
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (length == 1 && IsGbkLeadByte(byte)) {
-            // A lead byte with nothing after it would take the closing quote or the "<" of the
-            // end tag as its trail byte; as a reference it reads back as the same byte.
-            encoded += "&#" + std::to_string(byte) + ';';
-        } else {
-            const std::string_view escape = length == 1 ? EscapeOf(text[i], form) : std::string_view();
-            encoded.append(escape.empty() ? text.substr(i, length) : escape);
-        }
+        const std::string_view escape = length == 1 ? EscapeOf(text[i], form) : std::string_view();
+        encoded.append(escape.empty() ? text.substr(i, length) : escape);
         i += length;
     }
     return encoded;

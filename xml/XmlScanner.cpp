@@ -71,7 +71,11 @@ struct XmlNodeScanner::MarkupShape {
 int XmlCharLength(std::string_view text, int offset)
 {
     const auto at = static_cast<std::size_t>(offset);
-    return GbkCharLength(text, at) == 2 && text[at + 1] != '\0' ? 2 : 1;
+    if (GbkCharLength(text, at) != 2) {
+        return 1;
+    }
+    const auto trail = static_cast<unsigned char>(text[at + 1]);
+    return trail >= 0x40 && trail != 0x7F && trail != 0xFF ? 2 : 1;
 }
 
 std::string_view XmlNameToken(std::string_view text, int offset)

@@ -6,7 +6,7 @@
 // Lexical pieces of the XML document: the node scanner that cuts the text into markup and
 // character data, and the small character rules the document's readers share. The text is
 // GBK bytes: scans step over a two-byte character as one unit, so a trail byte is never taken
-// for markup. A zero byte ends the text just like its real end does.
+// for markup (XmlCharLength). A zero byte ends the text just like its real end does.
 
 enum class XmlNodeKind {
     EndTag = 0,
@@ -64,8 +64,9 @@ private:
 
 constexpr bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// Length of the character at `offset` of `text`: 2 for a GBK lead byte followed by a byte that
-// is not zero, else 1.
+// Length of the character at `offset` of `text`: 2 for a GBK lead byte followed by a GBK trail
+// byte (0x40 to 0xFE but 0x7F), else 1. Every XML delimiter is below 0x40, so a lead byte
+// without its trail byte never hides the delimiter after it.
 int XmlCharLength(std::string_view text, int offset);
 
 // The name token at `offset`: white space skipped, then everything up to the first of space,

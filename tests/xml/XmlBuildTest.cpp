@@ -208,13 +208,13 @@ TEST(XmlEscaping, FormsDifferInTheQuotes)
 {
     EXPECT_EQ(CXmlDocument::EncodeEntities("a&b<c>d'e\"f\r\n\t", EscapeForm::Text), "a&amp;b&lt;c&gt;d'e\"f\r\n\t");
     EXPECT_EQ(CXmlDocument::EncodeEntities("'\"", EscapeForm::Attribute), "&apos;&quot;");
-    // 0x81 0x3C is taken as one character, never as a "<".
-    EXPECT_EQ(CXmlDocument::EncodeEntities("\x81<", EscapeForm::Text), "\x81<");
+    // 0x95 0x5C is one character whose trail byte is no "\"; 0x81 0x3C is a lead byte alone
+    // and a "<".
+    EXPECT_EQ(CXmlDocument::EncodeEntities("\x95\x5C\x81<", EscapeForm::Text), "\x95\x5C\x81&lt;");
 }
 
-TEST(XmlEscaping, LeadByteAtTheEndCannotSwallowTheDelimiter)
+TEST(XmlEscaping, LeadByteWithoutTrailByteCannotSwallowTheDelimiter)
 {
-    EXPECT_EQ(CXmlDocument::EncodeEntities("ab\x81", EscapeForm::Attribute), "ab&#129;");
     CXmlDocument document;
     document.SetDocument("<r><b/></r>");
     document.FindChildElement("b");
@@ -225,6 +225,12 @@ TEST(XmlEscaping, LeadByteAtTheEndCannotSwallowTheDelimiter)
     reparsed.FindChildElement("b");
     EXPECT_EQ(reparsed.GetChildAttribute("n"), "x\x81");
     EXPECT_EQ(reparsed.GetChildText(), "y\xFE");
+
+    CXmlDocument named;
+    named.SetDocument("<r><\x95/></r>");
+    named.FindChildElement();
+    named.SetAttribute(2, "n", "v");
+    EXPECT_EQ(named.DocumentText(), "<r><\x95 n=\"v\"/></r>");
 }
 
 TEST(XmlEscaping, TextsEndAtTheirFirstZeroByte)
