@@ -67,6 +67,15 @@ bool CXmlDocument::SetAttribute(int position, std::string_view name, std::string
         text = '=' + written;
         offset = spot.replaceFrom;
     }
+    // A tag that is not in the short form may still end in "/>" when the "/" follows a name
+    // character (<a b/>). Text put before that "/" would end in a quote and turn the tag into
+    // the short form, so the "/", which means nothing there, goes.
+    const ElementRecord& element = m_records[position];
+    const bool isShortForm = element.length == element.startTagLength && (element.flags & ElementRecord::NoEndTag) == 0;
+    const int lastBeforeClose = element.start + element.startTagLength - 2;
+    if (!isShortForm && offset + replaced == lastBeforeClose && m_text[lastBeforeClose] == '/') {
+        ++replaced;
+    }
     Splice(offset, replaced, text);
     const int delta = static_cast<int>(text.size()) - replaced;
     m_records[position].startTagLength += delta;

@@ -133,6 +133,19 @@ TEST(XmlBuildLayout, AttributeValuesReplaceWhatWasWritten)
     EXPECT_EQ(document.DocumentText(), "<r><b x=\"a\" y=\"b\" flag=\"c\" z=\"3\" new=\"d\" /></r>");
 }
 
+TEST(XmlBuildLayout, AttributeNeverTurnsATagIntoTheShortForm)
+{
+    CXmlDocument document;
+    document.SetDocument("<r><a b/><c flag/></c></a></r>");
+    document.FindChildElement("a");
+    document.SetAttribute(2, "n", "v");
+    document.SetAttribute(3, "flag", "w");
+    EXPECT_EQ(document.DocumentText(), "<r><a b n=\"v\"><c flag=\"w\"></c></a></r>");
+    CXmlDocument reparsed;
+    EXPECT_TRUE(reparsed.SetDocument(document.DocumentText()));
+    EXPECT_TRUE(SameTree(document, reparsed));
+}
+
 TEST(XmlBuildLayout, ElementTextStandsOnTheElementsLine)
 {
     CXmlDocument document;
