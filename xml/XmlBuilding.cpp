@@ -67,13 +67,16 @@ bool CXmlDocument::SetAttribute(int position, std::string_view name, std::string
         text = '=' + written;
         offset = spot.replaceFrom;
     }
-    // A tag that is not in the short form may still end in "/>" when the "/" follows a name
-    // character (<a b/>). Text put before that "/" would end in a quote and turn the tag into
-    // the short form, so the "/", which means nothing there, goes.
+    // The form of the tag must survive: the "/" of the short form is never replaced (in
+    // <a x= /> it reads as x's value), and a tag that is not in the short form but ends in "/>"
+    // because the "/" follows a name character (<a b/>) loses that "/", which means nothing
+    // there, rather than get text before it that ends in a quote and makes it the short form.
     const ElementRecord& element = m_records[position];
     const bool isShortForm = element.length == element.startTagLength && (element.flags & ElementRecord::NoEndTag) == 0;
     const int lastBeforeClose = element.start + element.startTagLength - 2;
-    if (!isShortForm && offset + replaced == lastBeforeClose && m_text[lastBeforeClose] == '/') {
+    if (isShortForm && offset + replaced > lastBeforeClose) {
+        replaced = lastBeforeClose - offset;
+    } else if (!isShortForm && offset + replaced == lastBeforeClose && m_text[lastBeforeClose] == '/') {
         ++replaced;
     }
     Splice(offset, replaced, text);
@@ -169,7 +172,7 @@ int CXmlDocument::Insert(Insertion& insertion, int parent, int previous)
     std::string spliced;
     int replaced = 0;
     if (isEmpty) {
-        const std::string name(ElementName(parent));
+        const std::string name(XmlTagName(StartTag(parent), 1));
         spliced = '>' + std::string(lineEnd) + insertion.text + std::string(lineEnd) + "</" + name;
         point = host.start + host.startTagLength - 1;  // the final ">"
         ElementRecord& opened = m_records[parent];

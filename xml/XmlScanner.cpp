@@ -116,12 +116,19 @@ int XmlNodeScanner::CharLength(int offset) const
     return offset < static_cast<int>(m_text.size()) ? XmlCharLength(m_text, offset) : 1;
 }
 
+std::string_view XmlTagName(std::string_view text, int offset)
+{
+    const auto from = std::min(static_cast<std::size_t>(offset), text.size());
+    std::size_t end = from;
+    while (end < text.size() && text[end] != '\0' && !IsXmlSpace(text[end]) && text[end] != '/' && text[end] != '>') {
+        ++end;
+    }
+    return text.substr(from, end - from);
+}
+
 int XmlNodeScanner::TagNameEnd(int from) const
 {
-    int end = from;
-    for (char c = At(end); c != '\0' && !IsXmlSpace(c) && c != '/' && c != '>'; c = At(++end)) {
-    }
-    return end;
+    return from + static_cast<int>(XmlTagName(m_text, from).size());
 }
 
 XmlNode XmlNodeScanner::Next()

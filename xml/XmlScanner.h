@@ -69,6 +69,10 @@ constexpr bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' ||
 // without its trail byte never hides the delimiter after it.
 int XmlCharLength(std::string_view text, int offset);
 
+// The tag name the node scanner reads at `offset`, byte by byte up to white space, "/" or ">".
+// This is the name an end tag must give to close the element.
+std::string_view XmlTagName(std::string_view text, int offset);
+
 // The name token at `offset`: white space skipped, then everything up to the first of space,
 // tab, LF, CR, "<", ">", "=", "\", "/", "?" or "!"; when that delimiter comes first, the token
 // is the delimiter alone. Empty at the end of `text`.

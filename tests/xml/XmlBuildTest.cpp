@@ -83,6 +83,12 @@ TEST(XmlBuildLayout, ParentsWithoutContentOrEndTagOpenToo)
     bare.AppendChildElement("b");
     EXPECT_EQ(bare.DocumentText(), "<a>\r\n<b/>\r\n</a>");
 
+    CXmlDocument oddName;
+    oddName.SetDocument("<r><a?b/></r>");
+    oddName.FindChildElement();
+    oddName.SetElementText(2, "t");
+    EXPECT_EQ(oddName.DocumentText(), "<r><a?b>t</a?b></r>") << "the end tag must close the tag";
+
     CXmlDocument unended;
     unended.SetDocument("<a x=1/>");
     unended.FindElement();
@@ -141,6 +147,12 @@ TEST(XmlBuildLayout, AttributeNeverTurnsATagIntoTheShortForm)
     document.SetAttribute(2, "n", "v");
     document.SetAttribute(3, "flag", "w");
     EXPECT_EQ(document.DocumentText(), "<r><a b n=\"v\"><c flag=\"w\"></c></a></r>");
+
+    document.SetDocument("<r><a x= /></r>");
+    document.FindChildElement("a");
+    EXPECT_EQ(document.GetChildAttribute("x"), "/");
+    document.SetAttribute(2, "x", "v");
+    EXPECT_EQ(document.DocumentText(), "<r><a x= \"v\"/></r>");
     CXmlDocument reparsed;
     EXPECT_TRUE(reparsed.SetDocument(document.DocumentText()));
     EXPECT_TRUE(SameTree(document, reparsed));
