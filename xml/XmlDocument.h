@@ -40,15 +40,22 @@ enum class EscapeForm { Text, Attribute };
 // walked, the current element among them, and the current child of the current element.
 // Positions stay valid until the next parse (SetDocument or a successful LoadFile).
 //
-// Names: an empty name given to FindElement or FindChildElement means "any element". Texts
-// end at their first zero byte, as the document text does when it is parsed.
+// Names are compared exactly; an empty name given to FindElement or FindChildElement means
+// "any element". Names given to the appenders are written as they are and must be tag names
+// (no white space, "/", ">" or "<"). Values and texts given to the setters end at their first
+// zero byte, as the document text does when it is parsed.
+//
+// Building a scheme file: SetDocument(declaration + "\r\n"), AppendElement("XML"), then
+// AppendChildElement / EnterElement / LeaveElement to walk down and up, setting attributes and
+// texts on ChildPosition() (or CurrentPosition()), and SaveFile.
 class CXmlDocument {
 public:
     // Replaces the text (empty when none is given), clears the result text and parses.
     // Returns IsValidDocument().
     bool SetDocument(std::string_view text = {});
-    // Reads the whole file and parses it. False, with the document left as it was and the
-    // system's message for the error in ResultText(), when the file cannot be read.
+    // Reads the whole file and parses it; true when the file was read (IsValidDocument() tells
+    // how it parsed). False, with the document left as it was and the system's message for the
+    // error in ResultText(), when the file cannot be read.
     bool LoadFile(const std::string& path);
     // Writes the text byte for byte through a temporary file in the same directory that is
     // then renamed over `path`, so a failed save leaves the old file as it was. False, with the
@@ -60,9 +67,17 @@ public:
     const std::string& ResultText() const { return m_result; }
     const std::string& DocumentText() const { return m_text; }
 
+    // Moves to the next element named `name` after the current one at the cursor's level; the
+    // child becomes none. False, moving nothing, when there is none.
     bool FindElement(std::string_view name = {});
+    // Moves the child to the next child named `name` of the current element, after the current
+    // child (so repeated calls find each match in turn). Without a current element the first
+    // element of the level becomes current first. False, moving no child, when there is none.
     bool FindChildElement(std::string_view name = {});
+    // One level down: the current element becomes the parent and the child the current one.
+    // False without a current element.
     bool EnterElement();
+    // One level up, the reverse of EnterElement. False at the top level.
     bool LeaveElement();
     int ParentPosition() const { return m_parent; }
     int CurrentPosition() const { return m_current; }
