@@ -3,6 +3,7 @@
 #include "xml/XmlOpenTags.h"
 #include "xml/XmlScanner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>

@@ -5,6 +5,7 @@
 #include "platform/CodePage.h"
 #include "xml/XmlScanner.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 
