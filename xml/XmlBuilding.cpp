@@ -7,6 +7,8 @@
 
 #include "xml/XmlScanner.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
@@ -75,6 +77,7 @@ bool CXmlDocument::SetAttribute(int position, std::string_view name, std::string
     const bool isShortForm = element.length == element.startTagLength && (element.flags & ElementRecord::NoEndTag) == 0;
     const int lastBeforeClose = element.start + element.startTagLength - 2;
     if (isShortForm && offset + replaced > lastBeforeClose) {
+        offset = std::min(offset, lastBeforeClose);
         replaced = lastBeforeClose - offset;
     } else if (!isShortForm && offset + replaced == lastBeforeClose && m_text[lastBeforeClose] == '/') {
         ++replaced;

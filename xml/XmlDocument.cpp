@@ -400,7 +400,7 @@ namespace {
 // Reads the tokens of a start tag (without its final ">") for the attribute lookup.
 class TagTokenReader {
 public:
-    explicit TagTokenReader(std::string_view tag) : m_tag(tag) {}
+    TagTokenReader(std::string_view tag, int from) : m_tag(tag), m_next(from) {}
 
     struct Token {
         std::string_view text;  // without the quotes of a quoted token
@@ -454,7 +454,7 @@ private:
     int Size() const { return static_cast<int>(m_tag.size()); }
 
     std::string_view m_tag;
-    int m_next = 1;  // just after the "<"
+    int m_next;
 };
 
 bool IsUnquoted(const TagTokenReader::Token& token, std::string_view text)
@@ -469,8 +469,9 @@ bool IsUnquoted(const TagTokenReader::Token& token, std::string_view text)
 CXmlDocument::AttributeSpot CXmlDocument::FindAttribute(int position, std::string_view name) const
 {
     const int base = m_records[position].start;
-    TagTokenReader reader(StartTag(position));
-    reader.Next(false);  // the tag name
+    const std::string_view tag = StartTag(position);
+    // The tag name is skipped as the node scanner read it, so both agree where it ends.
+    TagTokenReader reader(tag, 1 + static_cast<int>(XmlTagName(tag, 1).size()));
     AttributeSpot spot;
     bool valuePosition = false;
     bool nameMatched = false;  // the last attribute name read was `name`

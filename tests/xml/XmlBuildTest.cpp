@@ -156,6 +156,18 @@ TEST(XmlBuildLayout, AttributeNeverTurnsATagIntoTheShortForm)
     CXmlDocument reparsed;
     EXPECT_TRUE(reparsed.SetDocument(document.DocumentText()));
     EXPECT_TRUE(SameTree(document, reparsed));
+
+    // The quote belongs to the tag name, which runs up to the "/".
+    document.SetDocument("<r><a,x='b/></r>");
+    document.FindChildElement();
+    document.SetAttribute(2, "n", "v");
+    EXPECT_EQ(document.DocumentText(), "<r><a,x='b n=\"v\"/></r>");
+    // An unclosed quote in the attributes, closed for the scanner by an earlier one.
+    document.SetDocument("<r><a b\"c \"d' '/></r>");
+    document.FindChildElement();
+    document.SetAttribute(2, "n", "v");
+    EXPECT_TRUE(reparsed.SetDocument(document.DocumentText()));
+    EXPECT_TRUE(SameTree(document, reparsed));
 }
 
 TEST(XmlBuildLayout, ElementTextStandsOnTheElementsLine)
