@@ -91,6 +91,12 @@ TEST(XmlScanning, QuotedGreaterThanDoesNotEndATag)
     EXPECT_EQ(ChildAttribute("<a x='\">' y=\"'>\"/>", "y"), "'>");
 }
 
+TEST(XmlScanning, HugeAttributeValueReadsBack)
+{
+    const std::string value(4'000'000, 'v');
+    EXPECT_EQ(ChildAttribute("<a x=\"" + value + "\"/>", "x"), value);
+}
+
 TEST(XmlScanning, EmptyElementNeedsSpaceOrQuoteBeforeSlash)
 {
     CXmlDocument document;
