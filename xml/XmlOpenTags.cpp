@@ -1,5 +1,7 @@
 #include "xml/XmlOpenTags.h"
 
+#include "xml/XmlScanner.h"
+
 #include <cstdint>
 
 namespace {
@@ -38,25 +40,37 @@ void XmlOpenTags::ForEachKey(std::string_view name, Visit visit)
 
 void XmlOpenTags::Push(int record, std::string_view name)
 {
-    const std::size_t depth = m_tags.size();
-    ForEachKey(name, [this, depth](const Key& key) { m_depthsByKey[key].push_back(depth); });
+    if (m_indexed) {
+        Index(m_tags.size(), name);
+    }
     m_tags.push_back({record, name});
 }
 
 void XmlOpenTags::PopInnermost()
 {
-    ForEachKey(m_tags.back().name, [this](const Key& key) {
-        const auto found = m_depthsByKey.find(key);
-        found->second.pop_back();
-        if (found->second.empty()) {
-            m_depthsByKey.erase(found);
-        }
-    });
+    if (m_indexed) {
+        // Emptied entries stay, so names that open and close again and again allocate nothing.
+        ForEachKey(m_tags.back().name, [this](const Key& key) { m_depthsByKey.find(key)->second.pop_back(); });
+    }
     m_tags.pop_back();
 }
 
-std::size_t XmlOpenTags::CountThroughMatch(std::string_view endTagName) const
+std::size_t XmlOpenTags::CountThroughMatch(std::string_view endTagName)
 {
+    if (!m_tags.empty() && XmlNameMatches(m_tags.back().name, endTagName)) {
+        return m_tags.size();  // the usual case: the end tag closes the innermost element
+    }
+    if (!m_indexed) {
+        for (std::size_t depth = 0; depth < m_tags.size(); ++depth) {
+            Index(depth, m_tags[depth].name);
+        }
+        m_indexed = true;
+    }
     const auto found = m_depthsByKey.find(Key{endTagName, static_cast<std::size_t>(HashOf(endTagName))});
-    return found == m_depthsByKey.end() ? 0 : found->second.back() + 1;
+    return found == m_depthsByKey.end() || found->second.empty() ? 0 : found->second.back() + 1;
+}
+
+void XmlOpenTags::Index(std::size_t depth, std::string_view name)
+{
+    ForEachKey(name, [this, depth](const Key& key) { m_depthsByKey[key].push_back(depth); });
 }

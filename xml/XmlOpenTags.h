@@ -7,7 +7,8 @@
 
 // The start tags still open while the document's records are built, innermost last. An index
 // finds the innermost tag an end tag closes without walking the stack, so stray end tags under
-// deeply nested elements cost no more than any other.
+// deeply nested elements cost no more than any other. It is built at the first end tag that
+// does not close the innermost tag, so a well-formed text never pays for it.
 //
 // An end tag named E closes an open tag named O when O equals E or goes on after E with "=",
 // "[" or "]" (a tag name holds no space or "/"). So every open tag is indexed under its whole
@@ -28,7 +29,7 @@ public:
     void PopInnermost();
     // The number of open tags up to and including the innermost one an end tag named
     // `endTagName` closes; 0 when it closes none.
-    std::size_t CountThroughMatch(std::string_view endTagName) const;
+    std::size_t CountThroughMatch(std::string_view endTagName);
 
 private:
     struct Key {
@@ -43,7 +44,9 @@ private:
     // Calls `visit` with every key of `name`; the hashes are computed in one pass over it.
     template <typename Visit>
     static void ForEachKey(std::string_view name, Visit visit);
+    void Index(std::size_t depth, std::string_view name);
 
     std::vector<Tag> m_tags;
-    std::unordered_map<Key, std::vector<std::size_t>, KeyHash> m_depthsByKey;  // ascending depths
+    bool m_indexed = false;
+    std::unordered_map<Key, std::vector<std::size_t>, KeyHash> m_depthsByKey;  // ascending depths, maybe none
 };
