@@ -6,7 +6,7 @@
 // Private-profile (INI) files of GBK bytes; the file format is described in ProfileText.h.
 // A missing or unreadable file reads as an empty one.
 
-// The key's value read as an integer (ParseProfileInt); `defaultValue` when the file, the
+// The key's value read as an integer (ParseDecimalPrefix); `defaultValue` when the file, the
 // section or the key is missing or the value is empty.
 int GetPrivateProfileInt(const std::string& section, const std::string& key, int defaultValue, const std::string& path);
 

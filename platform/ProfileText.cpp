@@ -210,7 +210,7 @@ std::string SetProfileValue(std::string_view text, std::string_view section, std
     return result;
 }
 
-int ParseProfileInt(std::string_view value)
+int ParseDecimalPrefix(std::string_view value)
 {
     std::size_t position = value.find_first_not_of(" \t\r\n\v\f");
     if (position == std::string_view::npos) {

@@ -22,9 +22,10 @@ std::optional<std::string> FindProfileValue(std::string_view text, std::string_v
 // other line stays byte for byte; new lines take the text's line ending (CR LF for an empty text).
 std::string SetProfileValue(std::string_view text, std::string_view section, std::string_view key, std::string_view value);
 
-// The profile integer rule: leading blanks, an optional sign, then decimal digits up to the
-// first non-digit ("abc" gives 0); arithmetic wraps around in 32 bits.
-int ParseProfileInt(std::string_view value);
+// The decimal rule of the profile integer read and of the scheme file's numbers: leading
+// blanks, an optional sign, then decimal digits up to the first non-digit ("abc" gives 0);
+// arithmetic wraps around in 32 bits.
+int ParseDecimalPrefix(std::string_view value);
 
 // Whether two names are the same for the profile file.
 bool ProfileNamesEqual(std::string_view left, std::string_view right);

@@ -151,7 +151,7 @@ int GetPrivateProfileInt(const std::string& section, const std::string& key, int
     if (!value || value->empty()) {
         return defaultValue;
     }
-    return ParseProfileInt(*value);
+    return ParseDecimalPrefix(*value);
 }
 
 std::string GetPrivateProfileString(const std::string& section, const std::string& key, const std::string& defaultValue,
