@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::optional<std::string> found = FindProfileValue(text, section, key);
     if (found) {
-        ParseProfileInt(*found);
+        ParseDecimalPrefix(*found);
     }
     const std::string written = SetProfileValue(text, section, key, value);
     if (IsPlainName(section) && IsPlainName(key) && IsPlainValue(value) &&
