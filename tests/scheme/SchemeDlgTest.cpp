@@ -9,6 +9,7 @@
 #include "scheme/SchemeDlg.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/ModalDriver.h"
+#include "tests/support/PseudoTerminal.h"
 
 namespace {
 
@@ -48,6 +49,11 @@ protected:
     {
         WriteConfig("[Setting]\r\nPort=60\r\n");
         Start();
+        OpenEditor();
+    }
+
+    void OpenEditor()
+    {
         m_editor = std::make_unique<CSchemeDlg>(m_window.get());
         m_editor->m_pMainDlg = m_window.get();
         WhenDialogOpens<CSchemeDlg>([](CSchemeDlg* editor) { editor->done(QDialog::Accepted); });
@@ -157,4 +163,52 @@ TEST_F(SchemeEditorTest, DoubleClickEditsTheRowUnderTheMouseAndNothingBelowTheRo
     DoubleClickAt(firstRow.center());
     EXPECT_EQ(m_window->Rules()[0]->Name, "renamed");
     EXPECT_EQ(list->item(0, 0)->text(), QStringLiteral("renamed"));
+}
+
+TEST_F(SchemeEditorTest, ImportingAFileReplacesEveryRowByItsRules)
+{
+    AddRule(QStringLiteral("old"));
+    const QString path = m_dir.filePath(QStringLiteral("other.pol"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<XML><ProtocolData><Protocol Name=\"b\"/><Protocol Name=\"a\"/></ProtocolData></XML>");
+    file.close();
+
+    SetFileDialogHandler([&](QWidget*, const FileDialogRequest& request) {
+        EXPECT_EQ(request.kind, FileDialogKind::Open);
+        EXPECT_EQ(request.filter, QStringLiteral("规则文件(*.pol)"));
+        EXPECT_EQ(request.defaultSuffix, QStringLiteral("ptl"));
+        return path;
+    });
+    ClickButton(CSchemeDlg::IDC_IMPORT);
+    SetFileDialogHandler({});
+    ASSERT_EQ(m_editor->List()->rowCount(), 2);
+    EXPECT_EQ(m_editor->List()->item(0, 0)->text(), QStringLiteral("b"));
+    EXPECT_EQ(m_editor->List()->item(1, 0)->text(), QStringLiteral("a"));
+}
+
+TEST_F(SchemeEditorTest, RulesSurviveARestartAndFire)
+{
+    AnswerRuleDialog(QStringLiteral("ping"), QStringLiteral("PING"), false, QStringLiteral("PONG"), false);
+    ClickButton(CSchemeDlg::IDC_ADD);
+    m_editor.reset();
+    CloseWindow();
+
+    PseudoTerminal device;
+    WriteConfig("[Setting]\r\nPort=2\r\nAutoRecive=1\r\n[Ports]\r\nCOM3=" +
+                QByteArray::fromStdString(device.SlavePath()) + "\r\n");
+
+    CSerialDebugDlg& window = Start();
+    ASSERT_EQ(window.Rules().size(), 1u);
+    EXPECT_EQ(window.Rules()[0]->Name, "ping");
+    ASSERT_TRUE(window.IsPortOpen());
+    device.Write("PING");
+    std::string reply;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            reply += device.ReadAvailable();
+            return reply == "PONG";
+        },
+        5000))
+        << reply;
 }
