@@ -110,6 +110,13 @@ TEST_F(TrafficTest, AChineseCharacterSplitAcrossTwoReadsIsShownWhole)
     EXPECT_EQ(ReceiveView(), QStringLiteral("你"));
 }
 
+TEST_F(TrafficTest, ChineseTextBetweenLinesIsShownAsTheCharacters)
+{
+    m_device.Write("23.5 \xA1\xE6\r\n\xCE\xC2\xB6\xC8");
+    ReceiveUntilCounted(11);
+    EXPECT_EQ(ReceiveView(), QStringLiteral("23.5 ℃\n温度"));
+}
+
 TEST_F(TrafficTest, AutoClearEmptiesTheAreaOnlyAbove5000Characters)
 {
     Control<QCheckBox>(IDC_AUTO_CLEAR)->setChecked(true);
