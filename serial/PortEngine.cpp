@@ -121,7 +121,9 @@ void PortEngine::SetNotificationSink(NotificationSink* sink)
         std::lock_guard lock(sinkMutex_);
         sink_ = sink;
     }
-    receivesOutstanding_ = 0;
+    // The monitor thread forgets the notifications the old sink may have dropped and
+    // announces the waiting bytes anew.
+    receiveResyncRequested_ = true;
     device_.WakeWait();
 }
 
@@ -228,7 +230,12 @@ unsigned PortEngine::ThreadFunc()
             break;
         }
         WritePendingOutput();
-        if (receiveCheckRequested_.exchange(false) && (result.events & EV_RXCHAR) == 0) {
+        const bool resync = receiveResyncRequested_.exchange(false);
+        if (resync) {
+            receivesOutstanding_ = 0;
+        }
+        const bool check = receiveCheckRequested_.exchange(false);
+        if ((resync || check) && (result.events & EV_RXCHAR) == 0) {
             AnnounceWaitingInput(false);
         }
         DispatchEvents(result.events);

@@ -115,6 +115,7 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<int> receivesOutstanding_{0};        // receive notifications not yet read
     std::atomic<bool> receiveCheckRequested_{false};
+    std::atomic<bool> receiveResyncRequested_{false};
     std::atomic<std::uint64_t> wakeCount_{0};
     std::thread monitor_;
 
