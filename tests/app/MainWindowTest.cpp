@@ -120,6 +120,26 @@ TEST_F(MainWindowTest, RefusedSettingsReportTheFailureButLeaveThePortOpen)
     EXPECT_EQ(Control<QPushButton>(IDC_OPEN)->text(), QStringLiteral("关闭"));
 }
 
+TEST_F(MainWindowTest, AVanishedDeviceLeavesTheWindowWorkingAndTheNextOpenFails)
+{
+    PseudoTerminal device;
+    WriteConfig("[Setting]\r\nPort=2\r\n" + PortsSection(3, device.SlavePath()));
+    CSerialDebugDlg& window = Start();
+    ASSERT_TRUE(window.IsPortOpen());
+    device.CloseMaster();
+    QTest::qWait(50);
+    Control<QPlainTextEdit>(IDC_SEND)->setPlainText(QStringLiteral("still here"));
+    Click(IDC_MANUAL_SEND);
+    EXPECT_EQ(window.SendCounter(), 10);
+
+    Click(IDC_OPEN);
+    EXPECT_FALSE(window.IsPortOpen());
+    m_messages.texts.clear();
+    Click(IDC_OPEN);
+    EXPECT_EQ(m_messages.texts, QStringList{kCannotOpen});
+    EXPECT_FALSE(window.IsPortOpen());
+}
+
 TEST_F(MainWindowTest, AnIntervalThatIsNoNumberStopsThePullAtThatField)
 {
     WriteConfig("[Setting]\r\nPort=60\r\n");

@@ -48,6 +48,15 @@ public:
         }
     }
 
+    // The device goes away, as an unplugged adapter does.
+    void CloseMaster()
+    {
+        if (m_master >= 0) {
+            close(m_master);
+            m_master = -1;
+        }
+    }
+
     void Write(const std::string& bytes) const
     {
         std::size_t done = 0;
