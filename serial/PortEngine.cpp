@@ -119,11 +119,12 @@ void PortEngine::SetNotificationSink(NotificationSink* sink)
 {
     {
         std::lock_guard lock(sinkMutex_);
-        sink_ = sink;
+        // Notifications the old receiver got will never be read by the new one.
+        if (sink_ != sink) {
+            sink_ = sink;
+            receivesOutstanding_ = 0;
+        }
     }
-    // The monitor thread forgets the notifications the old sink may have dropped and
-    // announces the waiting bytes anew.
-    receiveResyncRequested_ = true;
     device_.WakeWait();
 }
 
@@ -192,7 +193,7 @@ std::uint64_t PortEngine::DroppedWriteBytes() const
 
 std::uint64_t PortEngine::MonitorWakeCount() const { return wakeCount_; }
 
-void PortEngine::OnReceive() { Notify(WM_COMM_RXCHAR, 0); }
+void PortEngine::OnReceive() { receivePosted_ = Notify(WM_COMM_RXCHAR, 0); }
 
 void PortEngine::OnDSR() { NotifyModemLine(WM_COMM_DSR, MS_DSR_ON); }
 
@@ -230,12 +231,7 @@ unsigned PortEngine::ThreadFunc()
             break;
         }
         WritePendingOutput();
-        const bool resync = receiveResyncRequested_.exchange(false);
-        if (resync) {
-            receivesOutstanding_ = 0;
-        }
-        const bool check = receiveCheckRequested_.exchange(false);
-        if ((resync || check) && (result.events & EV_RXCHAR) == 0) {
+        if (receiveCheckRequested_.exchange(false) && (result.events & EV_RXCHAR) == 0) {
             AnnounceWaitingInput(false);
         }
         DispatchEvents(result.events);
@@ -282,9 +278,14 @@ void PortEngine::AnnounceWaitingInput(bool inputEvent)
     if (inputEvent) {
         toPost = std::max(toPost, 1);
     }
+    // Only notifications that reached a receiver are waited for.
     for (; toPost > 0; --toPost) {
-        ++receivesOutstanding_;
+        receivePosted_ = false;
         OnReceive();
+        if (!receivePosted_) {
+            break;
+        }
+        ++receivesOutstanding_;
     }
 }
 
@@ -296,12 +297,20 @@ int PortEngine::TakeOutstandingReceive()
     return outstanding > 0 ? outstanding - 1 : 0;
 }
 
-void PortEngine::Notify(unsigned message, long lParam)
+bool PortEngine::Notify(unsigned message, long lParam)
 {
     std::lock_guard lock(sinkMutex_);
-    if (sink_ != nullptr && sink_->IsAlive()) {
-        sink_->Post(message, portNumber_, lParam);
+    if (sink_ == nullptr || !sink_->IsAlive()) {
+        return false;
     }
+    sink_->Post(message, portNumber_, lParam);
+    return true;
+}
+
+bool PortEngine::HasLiveSink()
+{
+    std::lock_guard lock(sinkMutex_);
+    return sink_ != nullptr && sink_->IsAlive();
 }
 
 void PortEngine::NotifyModemLine(unsigned message, unsigned statusBit)
@@ -337,7 +346,8 @@ void PortEngine::ReportEventMaskFailure(int line, int error)
 WaitRequest PortEngine::NextWaitRequest()
 {
     WaitRequest request;
-    request.watchInput = receivesOutstanding_ == 0;
+    // Without a receiver nothing would read the input, so it is not watched (no spinning on it).
+    request.watchInput = receivesOutstanding_ == 0 && HasLiveSink();
     std::lock_guard lock(outputMutex_);
     const auto now = PendingWrites::Clock::now();
     pendingOutput_.DropOverdue(now);

@@ -86,8 +86,8 @@ public:
 protected:
     // Calls the notification operation of every event bit in the word, in bit order.
     void DispatchEvents(unsigned eventWord);
-    // Posts to the sink when there is one and it is alive.
-    void Notify(unsigned message, long lParam);
+    // Posts to the sink when there is one and it is alive; returns whether it did.
+    bool Notify(unsigned message, long lParam);
     // Posts whether the modem-status bit is on; nothing when the status cannot be read.
     void NotifyModemLine(unsigned message, unsigned statusBit);
 
@@ -101,6 +101,7 @@ private:
     void AnnounceWaitingInput(bool inputEvent);
     // One outstanding receive notification has been read; returns how many are left.
     int TakeOutstandingReceive();
+    bool HasLiveSink();
     bool Purge(unsigned flags);
     void ReportEventMaskFailure(int line, int error);
     WaitRequest NextWaitRequest();
@@ -115,7 +116,7 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<int> receivesOutstanding_{0};        // receive notifications not yet read
     std::atomic<bool> receiveCheckRequested_{false};
-    std::atomic<bool> receiveResyncRequested_{false};
+    bool receivePosted_ = false;  // monitor thread only: whether the last OnReceive reached a receiver
     std::atomic<std::uint64_t> wakeCount_{0};
     std::thread monitor_;
 
