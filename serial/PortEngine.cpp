@@ -278,14 +278,16 @@ void PortEngine::AnnounceWaitingInput(bool inputEvent)
     if (inputEvent) {
         toPost = std::max(toPost, 1);
     }
-    // Only notifications that reached a receiver are waited for.
+    // Only notifications that reached a receiver are waited for. Each is counted before it is
+    // posted, since the owner may read it before OnReceive returns.
     for (; toPost > 0; --toPost) {
+        ++receivesOutstanding_;
         receivePosted_ = false;
         OnReceive();
         if (!receivePosted_) {
+            TakeOutstandingReceive();
             break;
         }
-        ++receivesOutstanding_;
     }
 }
 

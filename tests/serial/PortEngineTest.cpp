@@ -202,6 +202,55 @@ TEST_F(PortEngineOnPty, ABurstGetsOneNotificationPerReadItNeedsAtOnce)
     EXPECT_EQ(sink.Notifications().size(), 3u) << "nothing is left to announce";
 }
 
+// A receiver so quick that it reads each notification before the post has even returned.
+class ImmediateReader : public NotificationSink {
+public:
+    explicit ImmediateReader(PortEngine& engine) : engine_(engine) {}
+    bool IsAlive() const override { return true; }
+    void Post(unsigned message, int, long) override
+    {
+        if (message != WM_COMM_RXCHAR) {
+            return;
+        }
+        unsigned char buffer[1024];
+        const std::size_t count = engine_.ReadReceived(buffer, sizeof buffer);
+        std::lock_guard lock(mutex_);
+        received_.append(reinterpret_cast<char*>(buffer), count);
+    }
+    void ReportFailure(const std::string&, const std::string&) override {}
+    std::string Received() const
+    {
+        std::lock_guard lock(mutex_);
+        return received_;
+    }
+
+private:
+    PortEngine& engine_;
+    mutable std::mutex mutex_;
+    std::string received_;
+};
+
+TEST_F(PortEngineOnPty, AReceiverThatReadsAtOnceNeverStrandsData)
+{
+    ImmediateReader reader(engine);
+    ASSERT_TRUE(engine.Open());
+    ASSERT_TRUE(engine.Setup());
+    engine.SetNotificationSink(&reader);
+    std::string sent;
+    for (unsigned part = 0; part < 12; ++part) {
+        const std::string piece = Pattern(300 + part * 37, part);
+        pty.WriteToDevice(piece);
+        sent += piece;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (reader.Received().size() < sent.size() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(reader.Received(), sent);
+    engine.Close();
+}
+
 TEST_F(PortEngineOnPty, NothingIsPostedToAGoneOrMissingReceiver)
 {
     ASSERT_TRUE(engine.Open());
