@@ -52,6 +52,20 @@ const QSize kClientSize(633, 386);
 
 QString PortOpenFailedText() { return QStringLiteral("不能打开串口！"); }
 
+// Wrapping at word boundaries takes time growing with the square of the longest word: a send
+// text of a megabyte without blanks would stall the window for a minute. A text that long
+// wraps anywhere instead.
+constexpr qsizetype kWordWrapLimit = 64 * 1024;
+
+void ShowSendText(QPlainTextEdit* area, const QString& text)
+{
+    // Emptied first, so the old text is never laid out again in the new mode.
+    area->clear();
+    area->setWordWrapMode(text.size() > kWordWrapLimit ? QTextOption::WrapAnywhere
+                                                       : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    area->setPlainText(text);
+}
+
 std::string PortName(int number)
 {
     return "\\\\.\\COM" + std::to_string(number);
@@ -326,7 +340,7 @@ bool CSerialDebugDlg::UpdateData(bool saveAndValidate)
     }
     const QString sendText = FromGbkLines(m_sendText);
     if (m_sendArea->toPlainText() != sendText) {
-        m_sendArea->setPlainText(sendText);
+        ShowSendText(m_sendArea, sendText);
     }
     m_portList->setCurrentIndex(m_portIndex >= 0 && m_portIndex < m_portList->count() ? m_portIndex : -1);
     m_settingsEdit->setText(FromGbk(m_settings));
@@ -542,7 +556,7 @@ bool CSerialDebugDlg::SendString(std::string text, std::int32_t isHex)
     }
     const QString shown = FromGbkLines(text);
     if (m_sendArea->toPlainText() != shown) {
-        m_sendArea->setPlainText(shown);
+        ShowSendText(m_sendArea, shown);
     }
     m_hexSendBox->setChecked(isHex != 0);
     m_sendCounter += static_cast<int>(bytes.size());
@@ -598,7 +612,7 @@ void CSerialDebugDlg::OnHexSend()
     if (result.hexChecked != toHex) {
         UpdateData(false);
     } else {
-        m_sendArea->setPlainText(FromGbkLines(m_sendText));
+        ShowSendText(m_sendArea, FromGbkLines(m_sendText));
     }
 }
 
