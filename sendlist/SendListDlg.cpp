@@ -98,10 +98,12 @@ void CSendListDlg::OnAdd()
 void CSendListDlg::OnDelete()
 {
     for (int row = m_list->FindNextItem(ITEM_SELECTED, -1); row >= 0; row = m_list->FindNextItem(ITEM_SELECTED, -1)) {
+        const SendItem* entry = EntryOfRow(row);
         if (m_pMainDlg != nullptr) {
-            m_pMainDlg->RemoveSendItem(EntryOfRow(row));
+            m_pMainDlg->RemoveSendItem(entry);
         }
         m_list->DeleteItem(row, false);
+        std::erase_if(m_rowEntries, [entry](const auto& kept) { return kept.get() == entry; });
     }
 }
 

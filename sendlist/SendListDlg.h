@@ -40,6 +40,7 @@ private:
     void OnCheckChanged(int row);
 
     CEditableListCtrl* m_list;
-    // Every entry a row pointed to while the dialog runs, so no row ever points to a freed one.
+    // The entries of the rows: a row never points to a freed entry. A deleted row's entry is
+    // let go, so it lives on only where another window still shows it.
     SendList m_rowEntries;
 };
