@@ -282,10 +282,13 @@ TEST_F(SendListPanelTest, AnEntryOfOneMegabyteIsShownCutAndSentWhole)
     const std::string received = DeviceReceives(big.size());
     EXPECT_EQ(received.size(), big.size());
     EXPECT_EQ(m_window->SendCounter(), 1 << 20);
+    // Word-boundary wrapping of a megabyte without blanks would hold the window for a minute.
+    EXPECT_EQ(Control<QPlainTextEdit>(IDC_SEND)->wordWrapMode(), QTextOption::WrapAnywhere);
 
     DoubleClick(PanelList(), 1, 0);
     EXPECT_EQ(m_window->SendCounter(), 1 << 20) << "an empty entry sends nothing";
     EXPECT_EQ(Colors(1), SentColors());
+    EXPECT_EQ(Control<QPlainTextEdit>(IDC_SEND)->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
 }
 
 TEST(SendListPanelStartUp, ThePanelShowsTheEntriesOfDefaultPolAtStart)
