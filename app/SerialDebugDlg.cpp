@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 #include <vector>
@@ -32,6 +33,8 @@
 #include "res/Icons.h"
 #include "scheme/SchemeDlg.h"
 #include "scheme/SchemeFile.h"
+#include "sendlist/SendListDlg.h"
+#include "sendlist/SendListPanel.h"
 #include "traffic/AutoReply.h"
 #include "traffic/Crc16.h"
 #include "traffic/SaveText.h"
@@ -48,6 +51,20 @@ constexpr int kRefreshMilliseconds = 16;
 const QSize kClientSize(633, 386);
 
 QString PortOpenFailedText() { return QStringLiteral("不能打开串口！"); }
+
+// Wrapping at word boundaries takes time growing with the square of the longest word: a send
+// text of a megabyte without blanks would stall the window for a minute. A text that long
+// wraps anywhere instead.
+constexpr qsizetype kWordWrapLimit = 64 * 1024;
+
+void ShowSendText(QPlainTextEdit* area, const QString& text)
+{
+    // Emptied first, so the old text is never laid out again in the new mode.
+    area->clear();
+    area->setWordWrapMode(text.size() > kWordWrapLimit ? QTextOption::WrapAnywhere
+                                                       : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    area->setPlainText(text);
+}
 
 std::string PortName(int number)
 {
@@ -98,6 +115,8 @@ CSerialDebugDlg::CSerialDebugDlg(std::string programDirectory, QWidget* parent)
 CSerialDebugDlg::~CSerialDebugDlg()
 {
     m_sink->Detach();
+    delete m_sendListPanel;
+    m_sendListPanel = nullptr;
     m_sendList.clear();
     m_port.Close();
 }
@@ -237,6 +256,7 @@ void CSerialDebugDlg::ConnectControls()
     connect(m_commands[ID_CALCULATOR], &QAction::triggered, this, &CSerialDebugDlg::OnCalculator);
     connect(m_commands[ID_APP_ABOUT], &QAction::triggered, this, &CSerialDebugDlg::OnAbout);
     connect(m_commands[ID_EDIT_SCHEME], &QAction::triggered, this, &CSerialDebugDlg::OnEditScheme);
+    connect(m_commands[ID_SEND_LIST], &QAction::triggered, this, &CSerialDebugDlg::OnSendListConfig);
     connect(m_commands[ID_IMPORT_SCHEME], &QAction::triggered, this, &CSerialDebugDlg::OnImportScheme);
     connect(m_commands[ID_EXPORT_SCHEME], &QAction::triggered, this, &CSerialDebugDlg::OnExportScheme);
 }
@@ -266,11 +286,22 @@ std::string CSerialDebugDlg::SchemePath() const
 bool CSerialDebugDlg::OnInitDialog()
 {
     setWindowIcon(ApplicationIcon());
+    CreateSendListPanel();
     ExchangeSettings(true);
     UpdateData(false);
     OpenPort();
     m_initialised = true;
     return true;
+}
+
+// The panel lives in frame 1437 and is hidden with it. It exists before the settings load,
+// whose scheme import fills its rows.
+void CSerialDebugDlg::CreateSendListPanel()
+{
+    m_sendListPanel = new CSendListPanel(m_panelFrame);
+    m_sendListPanel->m_pMainDlg = this;
+    m_sendListPanel->OnInitDialog();
+    m_sendListPanel->setGeometry(m_panelFrame->contentsRect());
 }
 
 int CSerialDebugDlg::DoModal()
@@ -309,7 +340,7 @@ bool CSerialDebugDlg::UpdateData(bool saveAndValidate)
     }
     const QString sendText = FromGbkLines(m_sendText);
     if (m_sendArea->toPlainText() != sendText) {
-        m_sendArea->setPlainText(sendText);
+        ShowSendText(m_sendArea, sendText);
     }
     m_portList->setCurrentIndex(m_portIndex >= 0 && m_portIndex < m_portList->count() ? m_portIndex : -1);
     m_settingsEdit->setText(FromGbk(m_settings));
@@ -397,6 +428,9 @@ void CSerialDebugDlg::ClosePort()
 {
     m_autoSendBox->setChecked(false);
     m_autoSendTimer.stop();
+    if (m_sendListPanel != nullptr) {
+        m_sendListPanel->StopCyclicSend();
+    }
     SetOpenCaption(false);
     if (m_port.IsOpen()) {
         m_port.Close();
@@ -522,7 +556,7 @@ bool CSerialDebugDlg::SendString(std::string text, std::int32_t isHex)
     }
     const QString shown = FromGbkLines(text);
     if (m_sendArea->toPlainText() != shown) {
-        m_sendArea->setPlainText(shown);
+        ShowSendText(m_sendArea, shown);
     }
     m_hexSendBox->setChecked(isHex != 0);
     m_sendCounter += static_cast<int>(bytes.size());
@@ -578,7 +612,7 @@ void CSerialDebugDlg::OnHexSend()
     if (result.hexChecked != toHex) {
         UpdateData(false);
     } else {
-        m_sendArea->setPlainText(FromGbkLines(m_sendText));
+        ShowSendText(m_sendArea, FromGbkLines(m_sendText));
     }
 }
 
@@ -654,6 +688,9 @@ void CSerialDebugDlg::OnSize(int w, int h)
     place(m_receiveArea, r.left(), r.top(), m_extendButton->isChecked() ? w - 244 : w - 4, h - r.top() - 70);
     r = m_panelFrame->geometry();
     place(m_panelFrame, w - 240, r.top(), 240, h - r.top() - 70);
+    if (m_sendListPanel != nullptr) {
+        m_sendListPanel->setGeometry(m_panelFrame->contentsRect());
+    }
     for (int id : {IDC_CLEAR_SEND, IDC_MANUAL_SEND}) {
         r = m_controls[id]->geometry();
         place(m_controls[id], r.left(), h - 66, r.width(), r.height());
@@ -674,6 +711,10 @@ void CSerialDebugDlg::OnExtend()
     const QSize client = m_client->size();
     const QRect r = m_receiveArea->geometry();
     if (m_extendButton->isChecked()) {
+        if (m_sendListPanel != nullptr) {
+            m_sendListPanel->setGeometry(m_panelFrame->contentsRect());
+            m_sendListPanel->show();
+        }
         m_panelFrame->show();
         m_receiveArea->setGeometry(r.left(), r.top(), client.width() - 244, client.height() - r.top() - 70);
     } else {
@@ -699,6 +740,9 @@ void CSerialDebugDlg::OnAbout()
 void CSerialDebugDlg::ImportScheme(const std::string& path)
 {
     ImportSchemeFile(path, m_rules, m_schemeInterval, m_sendList);
+    if (m_sendListPanel != nullptr) {
+        m_sendListPanel->RefreshList();
+    }
 }
 
 void CSerialDebugDlg::ExportScheme(const std::string& path)
@@ -727,6 +771,29 @@ void CSerialDebugDlg::OnEditScheme()
     CSchemeDlg editor(this);
     editor.m_pMainDlg = this;
     editor.exec();
+}
+
+bool CSerialDebugDlg::RemoveSendItem(const SendItem* item)
+{
+    const auto found = std::find_if(m_sendList.begin(), m_sendList.end(),
+                                    [item](const auto& entry) { return entry != nullptr && entry.get() == item; });
+    if (found == m_sendList.end()) {
+        return false;
+    }
+    m_sendList.erase(found);
+    return true;
+}
+
+// The panel is rebuilt whatever the outcome: Add and Delete changed the send list at once,
+// also when the dialog is then cancelled.
+void CSerialDebugDlg::OnSendListConfig()
+{
+    CSendListDlg dialog(this);
+    dialog.m_pMainDlg = this;
+    dialog.exec();
+    if (m_sendListPanel != nullptr) {
+        m_sendListPanel->RefreshList();
+    }
 }
 
 void CSerialDebugDlg::OnCalculator()
@@ -766,6 +833,10 @@ bool CSerialDebugDlg::DestroyWindow()
     m_destroyed = true;
     ExchangeSettings(false);
     m_rules.clear();
+    // The panel's timer ends with the window: a closed window sends nothing more.
+    if (m_sendListPanel != nullptr) {
+        m_sendListPanel->StopCyclicSend();
+    }
     m_sink->Detach();
     return true;
 }

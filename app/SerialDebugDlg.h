@@ -24,6 +24,7 @@ class QPainter;
 class QPlainTextEdit;
 class QPushButton;
 class ClientArea;
+class CSendListPanel;
 class WindowNotificationSink;
 
 // Control ids of the main window.
@@ -119,6 +120,9 @@ public:
 
     RuleList& Rules() { return m_rules; }
     SendList& SendItems() { return m_sendList; }
+    // Takes this very entry out of the send list; false when it is not there.
+    bool RemoveSendItem(const SendItem* item);
+    CSendListPanel* SendListPanel() const { return m_sendListPanel; }
     int SchemeInterval() const { return m_schemeInterval; }
 
     QWidget* GetDlgItem(int id) const;
@@ -148,6 +152,7 @@ private:
     void CreateWorkArea();
     void CreateBottomRow();
     void CreateMenu();
+    void CreateSendListPanel();
     void ConnectControls();
     void FillPortList();
     template <typename Widget>
@@ -178,6 +183,7 @@ private:
     void OnTopmost();
     void OnAbout();
     void OnEditScheme();
+    void OnSendListConfig();
     void OnImportScheme();
     void OnExportScheme();
     void OnCalculator();
@@ -194,6 +200,7 @@ private:
     bool m_portOpen = false;
 
     CSharedBuffer m_receiveBuffer;
+    CSendListPanel* m_sendListPanel = nullptr;
     ReceiveArea m_receiveText;
     std::string m_sendText;
     int m_portIndex = 0;
