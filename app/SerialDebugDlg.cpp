@@ -107,6 +107,8 @@ CSerialDebugDlg::CSerialDebugDlg(std::string programDirectory, QWidget* parent)
     CreateControls();
     CreateMenu();
     m_sink = std::make_unique<WindowNotificationSink>(this);
+    // Set before the first opening too, so a failure of the monitor thread is reported then.
+    m_port.SetNotificationSink(m_sink.get());
     ConnectControls();
     FillPortList();
     UpdateData(false);
@@ -833,7 +835,8 @@ bool CSerialDebugDlg::DestroyWindow()
     m_destroyed = true;
     ExchangeSettings(false);
     m_rules.clear();
-    // The panel's timer ends with the window: a closed window sends nothing more.
+    // The timers end with the window: a closed window sends nothing more.
+    m_autoSendTimer.stop();
     if (m_sendListPanel != nullptr) {
         m_sendListPanel->StopCyclicSend();
     }

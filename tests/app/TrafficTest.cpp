@@ -195,6 +195,18 @@ TEST_F(TrafficTest, AutoSendRepeatsUntilTheBoxIsClearedOrThePortCloses)
     EXPECT_EQ(m_window->SendCounter(), afterClose);
 }
 
+TEST_F(TrafficTest, ClosingTheWindowEndsAutoSend)
+{
+    Control<QPlainTextEdit>(IDC_SEND)->setPlainText(QStringLiteral("P"));
+    Control<QLineEdit>(IDC_INTERVAL)->setText(QStringLiteral("5"));
+    Click(IDC_AUTO_SEND);
+    ASSERT_FALSE(DeviceReceives(1).empty());
+    m_window->close();
+    const int counted = m_window->SendCounter();
+    QTest::qWait(50);
+    EXPECT_EQ(m_window->SendCounter(), counted);
+}
+
 TEST_F(TrafficTest, AutoSendRefusesAClosedPortAndAZeroInterval)
 {
     m_messages.texts.clear();
