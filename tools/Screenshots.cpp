@@ -22,6 +22,7 @@
 #include "app/MessageBox.h"
 #include "app/SerialDebugDlg.h"
 #include "scheme/SchemeDlg.h"
+#include "sendlist/SendListDlg.h"
 
 namespace {
 
@@ -130,6 +131,14 @@ int main(int argc, char* argv[])
         CSchemeDlg editor(&window);
         editor.m_pMainDlg = &window;
         ok = SaveModal(editor, output, QStringLiteral("scheme-editor.png")) && ok;
+
+        CSendListDlg sendList(&window);
+        sendList.m_pMainDlg = &window;
+        ok = SaveModal(sendList, output, QStringLiteral("send-list-dialog.png")) && ok;
+
+        window.resize(window.width() + 160, window.height());
+        QTest::mouseClick(window.GetDlgItem(IDC_EXTEND), Qt::LeftButton);
+        ok = Save(window, output, QStringLiteral("main-extended.png")) && ok;
         window.close();
     }
     close(slave);
