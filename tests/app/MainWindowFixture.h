@@ -13,6 +13,7 @@
 
 #include "app/SerialDebugDlg.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/PseudoTerminal.h"
 
 // A main window started in a fresh program directory, with its message boxes recorded.
 class MainWindowTest : public ::testing::Test {
@@ -60,6 +61,20 @@ protected:
         auto* list = Control<QComboBox>(IDC_PORT);
         list->setCurrentIndex(index);
         emit list->activated(index);
+    }
+
+    // The bytes that reached the device side, waiting until there are at least `count`.
+    static std::string DeviceReceives(const PseudoTerminal& device, std::size_t count)
+    {
+        std::string received;
+        const bool complete = QTest::qWaitFor(
+            [&] {
+                received += device.ReadAvailable();
+                return received.size() >= count;
+            },
+            5000);
+        EXPECT_TRUE(complete) << received.size() << " of " << count << " bytes";
+        return received;
     }
 
     QTemporaryDir m_dir;

@@ -38,19 +38,6 @@ protected:
         }
     }
 
-    std::string DeviceReceives(std::size_t count)
-    {
-        std::string received;
-        const bool complete = QTest::qWaitFor(
-            [&] {
-                received += m_device.ReadAvailable();
-                return received.size() >= count;
-            },
-            5000);
-        EXPECT_TRUE(complete) << received.size() << " of " << count << " bytes";
-        return received;
-    }
-
     QString ReceiveView() { return Control<QPlainTextEdit>(IDC_RECEIVE)->toPlainText(); }
     QString SendView() { return Control<QPlainTextEdit>(IDC_SEND)->toPlainText(); }
     QString Label(int id) { return Control<QLabel>(id)->text(); }
@@ -143,7 +130,7 @@ TEST_F(TrafficTest, HexSendWritesExactlyTheParsedBytes)
     Control<QPlainTextEdit>(IDC_SEND)->setPlainText(QStringLiteral("01 03 00 00 00 0A"));
     Control<QCheckBox>(IDC_HEX_SEND)->setChecked(true);
     Click(IDC_MANUAL_SEND);
-    EXPECT_EQ(DeviceReceives(6), std::string("\x01\x03\x00\x00\x00\x0A", 6));
+    EXPECT_EQ(DeviceReceives(m_device, 6), std::string("\x01\x03\x00\x00\x00\x0A", 6));
     EXPECT_EQ(Label(IDC_SEND_COUNT), QStringLiteral("发送：6"));
 
     Control<QPlainTextEdit>(IDC_SEND)->setPlainText(QStringLiteral("hello"));
@@ -155,7 +142,7 @@ TEST_F(TrafficTest, TextSendWritesTheLinesWithCrLf)
 {
     Control<QPlainTextEdit>(IDC_SEND)->setPlainText(QStringLiteral("AB\nC"));
     Click(IDC_MANUAL_SEND);
-    EXPECT_EQ(DeviceReceives(5), "AB\r\nC");
+    EXPECT_EQ(DeviceReceives(m_device, 5), "AB\r\nC");
     EXPECT_EQ(Label(IDC_SEND_COUNT), QStringLiteral("发送：5"));
 }
 
@@ -177,7 +164,7 @@ TEST_F(TrafficTest, AutoSendRepeatsUntilTheBoxIsClearedOrThePortCloses)
     Control<QLineEdit>(IDC_INTERVAL)->setText(QStringLiteral("10"));
     Click(IDC_AUTO_SEND);
     ASSERT_TRUE(Control<QCheckBox>(IDC_AUTO_SEND)->isChecked());
-    EXPECT_EQ(DeviceReceives(3).substr(0, 3), "PPP");
+    EXPECT_EQ(DeviceReceives(m_device, 3).substr(0, 3), "PPP");
 
     Click(IDC_AUTO_SEND);
     EXPECT_FALSE(Control<QCheckBox>(IDC_AUTO_SEND)->isChecked());
@@ -200,7 +187,7 @@ TEST_F(TrafficTest, ClosingTheWindowEndsAutoSend)
     Control<QPlainTextEdit>(IDC_SEND)->setPlainText(QStringLiteral("P"));
     Control<QLineEdit>(IDC_INTERVAL)->setText(QStringLiteral("5"));
     Click(IDC_AUTO_SEND);
-    ASSERT_FALSE(DeviceReceives(1).empty());
+    ASSERT_FALSE(DeviceReceives(m_device, 1).empty());
     m_window->close();
     const int counted = m_window->SendCounter();
     QTest::qWait(50);

@@ -219,7 +219,7 @@ TEST_F(SendListDlgTest, ACycleRunningWhileRowsAreDeletedNeverTouchesADeletedEntr
         ClickButton(dialog, CSendListDlg::IDC_DELETE);
         ASSERT_EQ(Captions(), (std::vector<std::string>{"a", "d"}));
         DrainDevice();
-        const std::string sentMeanwhile = DeviceReceives(4 * kLength);
+        const std::string sentMeanwhile = DeviceReceives(m_device, 4 * kLength);
         EXPECT_NE(sentMeanwhile.find_first_of("bc"), std::string::npos) << "rows built before the dialog";
         ClickButton(dialog, CSendListDlg::IDCANCEL);
     });
@@ -233,6 +233,6 @@ TEST_F(SendListDlgTest, ACycleRunningWhileRowsAreDeletedNeverTouchesADeletedEntr
     for (int tick = 0; tick < 4; ++tick) {
         Tick();
     }
-    const std::string after = DeviceReceives(4 * kLength);
+    const std::string after = DeviceReceives(m_device, 4 * kLength);
     EXPECT_EQ(after.find_first_not_of("ad"), std::string::npos) << after;
 }

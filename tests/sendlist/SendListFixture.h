@@ -85,20 +85,6 @@ protected:
     std::vector<ColorRef> NormalColors() const { return {CSendListPanel::kCaptionColor, kWindowColor}; }
     std::vector<ColorRef> SentColors() const { return {CSendListPanel::kSentColor, CSendListPanel::kSentColor}; }
 
-    // The bytes that reached the device side, waiting until there are at least `count`.
-    std::string DeviceReceives(std::size_t count)
-    {
-        std::string received;
-        const bool complete = QTest::qWaitFor(
-            [&] {
-                received += m_device.ReadAvailable();
-                return received.size() >= count;
-            },
-            5000);
-        EXPECT_TRUE(complete) << received.size() << " of " << count << " bytes";
-        return received;
-    }
-
     // Reads the device side up to a marker sent now, so nothing sent before is left there.
     void DrainDevice()
     {

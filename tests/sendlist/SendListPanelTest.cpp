@@ -24,7 +24,7 @@ TEST_F(SendListPanelTest, ThreeEntriesAreSentInTurnAndOnlyTheRowSentLastIsRed)
     const char* expectedData[] = {"A1", "B2", "C3", "A1", "B2"};
     for (int step = 0; step < 5; ++step) {
         Tick();
-        EXPECT_EQ(DeviceReceives(2), expectedData[step]) << "step " << step;
+        EXPECT_EQ(DeviceReceives(m_device, 2), expectedData[step]) << "step " << step;
         EXPECT_EQ(Panel()->CurrentItem(), expectedRows[step]);
         for (int row = 0; row < 3; ++row) {
             EXPECT_EQ(Colors(row), row == expectedRows[step] ? SentColors() : NormalColors())
@@ -39,7 +39,7 @@ TEST_F(SendListPanelTest, TheRealTimerSendsEveryEntryInTurnUntilTheWindowCloses)
 {
     AddThreeEntries();
     ClickCycle(QStringLiteral("1"));
-    const std::string received = DeviceReceives(12);
+    const std::string received = DeviceReceives(m_device, 12);
     EXPECT_EQ(received.substr(0, 12), "A1B2C3A1B2C3");
     CloseWindow();
 }
@@ -49,15 +49,15 @@ TEST_F(SendListPanelTest, ADoubleClickSendsItsRowAtOnceAndTheCycleGoesOnAfterIt)
     AddThreeEntries();
     ClickCycle(QStringLiteral("100000"));
     Tick();
-    EXPECT_EQ(DeviceReceives(2), "A1");
+    EXPECT_EQ(DeviceReceives(m_device, 2), "A1");
 
     DoubleClick(PanelList(), 2, 1);
-    EXPECT_EQ(DeviceReceives(2), "C3");
+    EXPECT_EQ(DeviceReceives(m_device, 2), "C3");
     EXPECT_EQ(Colors(2), SentColors());
     EXPECT_EQ(Colors(0), NormalColors());
 
     Tick();
-    EXPECT_EQ(DeviceReceives(2), "A1") << "wraps after the double-clicked last row";
+    EXPECT_EQ(DeviceReceives(m_device, 2), "A1") << "wraps after the double-clicked last row";
     EXPECT_EQ(Colors(0), SentColors());
     EXPECT_EQ(Colors(2), NormalColors());
 }
@@ -66,7 +66,7 @@ TEST_F(SendListPanelTest, ADoubleClickBelowTheRowsSendsNothingAndClearsTheRed)
 {
     AddThreeEntries();
     DoubleClick(PanelList(), 1, 0);
-    EXPECT_EQ(DeviceReceives(2), "B2");
+    EXPECT_EQ(DeviceReceives(m_device, 2), "B2");
     const int sent = m_window->SendCounter();
 
     const QPoint below(10, PanelList()->viewport()->height() - 3);
@@ -96,12 +96,12 @@ TEST_F(SendListPanelTest, AHexEntryShowsTheHexImageAndIsSentAsBytes)
     EXPECT_EQ(PanelList()->GetItemImage(1, 0), 1);
 
     DoubleClick(PanelList(), 1, 0);
-    EXPECT_EQ(DeviceReceives(3), std::string("\x01\x03\xAA", 3));
+    EXPECT_EQ(DeviceReceives(m_device, 3), std::string("\x01\x03\xAA", 3));
     EXPECT_TRUE(Control<QCheckBox>(IDC_HEX_SEND)->isChecked());
     EXPECT_EQ(Control<QPlainTextEdit>(IDC_SEND)->toPlainText(), QStringLiteral("01 03 AA"));
 
     DoubleClick(PanelList(), 0, 0);
-    EXPECT_EQ(DeviceReceives(2), "AB");
+    EXPECT_EQ(DeviceReceives(m_device, 2), "AB");
     EXPECT_FALSE(Control<QCheckBox>(IDC_HEX_SEND)->isChecked());
 }
 
@@ -128,7 +128,7 @@ TEST_F(SendListPanelTest, AfterAHeaderSortTheCycleFollowsTheNewOrder)
     Panel()->RefreshList();
     ClickCycle(QStringLiteral("100000"));
     Tick();
-    EXPECT_EQ(DeviceReceives(1), "G");
+    EXPECT_EQ(DeviceReceives(m_device, 1), "G");
 
     ClickHeader(PanelList(), 0);
     ASSERT_EQ(PanelList()->GetItemText(0, 0), QStringLiteral("alpha"));
@@ -136,12 +136,12 @@ TEST_F(SendListPanelTest, AfterAHeaderSortTheCycleFollowsTheNewOrder)
     EXPECT_EQ(Colors(2), SentColors()) << "the colours travel with the row";
 
     Tick();
-    EXPECT_EQ(DeviceReceives(1), "B") << "row 1 of the new order";
+    EXPECT_EQ(DeviceReceives(m_device, 1), "B") << "row 1 of the new order";
     EXPECT_EQ(Colors(1), SentColors());
     EXPECT_EQ(Colors(0), NormalColors());
     EXPECT_EQ(Colors(2), NormalColors()) << "only the row sent last stays red";
     Tick();
-    EXPECT_EQ(DeviceReceives(1), "G");
+    EXPECT_EQ(DeviceReceives(m_device, 1), "G");
 }
 
 TEST_F(SendListPanelTest, ARebuildGivesEveryRowItsNormalColoursAndKeepsTheRowNumber)
@@ -150,7 +150,7 @@ TEST_F(SendListPanelTest, ARebuildGivesEveryRowItsNormalColoursAndKeepsTheRowNum
     ClickCycle(QStringLiteral("100000"));
     Tick();
     Tick();
-    EXPECT_EQ(DeviceReceives(4), "A1B2");
+    EXPECT_EQ(DeviceReceives(m_device, 4), "A1B2");
 
     m_window->ImportScheme(Dir() + "/missing.pol");
     ASSERT_EQ(PanelList()->GetItemCount(), 3);
@@ -159,7 +159,7 @@ TEST_F(SendListPanelTest, ARebuildGivesEveryRowItsNormalColoursAndKeepsTheRowNum
     }
     EXPECT_EQ(Panel()->CurrentItem(), 1);
     Tick();
-    EXPECT_EQ(DeviceReceives(2), "C3");
+    EXPECT_EQ(DeviceReceives(m_device, 2), "C3");
 }
 
 TEST_F(SendListPanelTest, SwitchingOnNeedsAnOpenPortAndANonZeroInterval)
@@ -263,7 +263,7 @@ TEST_F(SendListPanelTest, TenThousandEntriesAreShownAndCycledAtOneMillisecond)
     EXPECT_EQ(Colors(9999), NormalColors());
 
     ClickCycle(QStringLiteral("1"));
-    EXPECT_EQ(DeviceReceives(20).substr(0, 20), "01234567890123456789");
+    EXPECT_EQ(DeviceReceives(m_device, 20).substr(0, 20), "01234567890123456789");
     Panel()->RefreshList();
     EXPECT_EQ(PanelList()->GetItemCount(), 10000);
     ClickCycle();
@@ -279,7 +279,7 @@ TEST_F(SendListPanelTest, AnEntryOfOneMegabyteIsShownCutAndSentWhole)
     EXPECT_EQ(PanelList()->GetItemText(0, 1).size(), 1 << 20);
 
     DoubleClick(PanelList(), 0, 0);
-    const std::string received = DeviceReceives(big.size());
+    const std::string received = DeviceReceives(m_device, big.size());
     EXPECT_EQ(received.size(), big.size());
     EXPECT_EQ(m_window->SendCounter(), 1 << 20);
     // Word-boundary wrapping of a megabyte without blanks would hold the window for a minute.
