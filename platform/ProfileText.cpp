@@ -125,7 +125,18 @@ std::string_view LineEndingOf(std::string_view text)
     return newline > 0 && text[newline - 1] == '\r' ? "\r\n" : "\n";
 }
 
-bool EndsWithNewline(std::string_view text) { return !text.empty() && text.back() == '\n'; }
+// Ends the last line of `result` with `newline` unless it has a line ending already; a lone CR
+// at the very end of a file is the start of an ending and is completed, not doubled.
+void EndLastLine(std::string& result, std::string_view newline)
+{
+    if (result.empty() || result.back() == '\n') {
+        return;
+    }
+    if (result.back() == '\r') {
+        result.pop_back();
+    }
+    result += newline;
+}
 
 }  // namespace
 
@@ -178,8 +189,8 @@ std::string SetProfileValue(std::string_view text, std::string_view section, std
                 result += lines[index].raw;
             }
         }
-        if (*location.keyLine + 1 == lines.size() && !EndsWithNewline(result)) {
-            result += newline;
+        if (*location.keyLine + 1 == lines.size()) {
+            EndLastLine(result, newline);
         }
         return result;
     }
@@ -187,9 +198,7 @@ std::string SetProfileValue(std::string_view text, std::string_view section, std
         for (std::size_t index = 0; index < lines.size(); ++index) {
             result += lines[index].raw;
             if (index == *location.sectionLastLine) {
-                if (!EndsWithNewline(result)) {
-                    result += newline;
-                }
+                EndLastLine(result, newline);
                 result += keyLine;
                 result += newline;
             }
@@ -197,9 +206,7 @@ std::string SetProfileValue(std::string_view text, std::string_view section, std
         return result;
     }
     result.append(text);
-    if (!result.empty() && !EndsWithNewline(result)) {
-        result += newline;
-    }
+    EndLastLine(result, newline);
     if (!lines.empty() && !TrimBlanks(lines.back().content).empty()) {
         result += newline;
     }

@@ -126,4 +126,11 @@ TEST(ProfileText, NewKeysGoToTheEndOfTheirSectionWithTheFileLineEnding)
     EXPECT_EQ(FindProfileValue("[A]\nx=1\n[A]\ny=2\n", "A", "y"), "2");
 }
 
+TEST(ProfileText, ALoneCarriageReturnAtTheEndCompletesTheLineEnding)
+{
+    EXPECT_EQ(SetProfileValue("[S]\r\nPort=ing]\r", "S", "Port", "3"), "[S]\r\nPort=3\r\n");
+    EXPECT_EQ(SetProfileValue("[S]\r\nx=1\r", "S", "y", "2"), "[S]\r\nx=1\r\ny=2\r\n");
+    EXPECT_EQ(SetProfileValue("top\r", "A", "x", "1"), "top\r\n\r\n[A]\r\nx=1\r\n");
+}
+
 }  // namespace
