@@ -1,7 +1,6 @@
 #include "app/SerialDebugDlg.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -13,7 +12,6 @@
 #include <QPlainTextEdit>
 #include <QFileInfo>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTextCursor>
 #include <QVBoxLayout>
 #include <algorithm>
