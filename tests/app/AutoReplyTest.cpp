@@ -8,8 +8,7 @@ class AutoReplyTest : public MainWindowTest {
 protected:
     void SetUp() override
     {
-        WriteConfig("[Setting]\r\nPort=2\r\nAutoRecive=1\r\n[Ports]\r\nCOM3=" +
-                    QByteArray::fromStdString(m_device.SlavePath()) + "\r\n");
+        WriteConfigWithCom3(m_device, "AutoRecive=1\r\n");
         Start();
         ASSERT_TRUE(m_window->IsPortOpen());
     }

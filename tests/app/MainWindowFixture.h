@@ -34,6 +34,20 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
+    // A [Ports] section that maps COM`comNumber` to `device`.
+    static QByteArray PortsSection(int comNumber, const std::string& device)
+    {
+        return QByteArray("[Ports]\r\nCOM") + QByteArray::number(comNumber) + "=" + QByteArray::fromStdString(device) +
+               "\r\n";
+    }
+
+    // A Config.ini that opens COM3, the pseudo-terminal `device`, at start; `moreSettings` are
+    // further lines of [Setting].
+    void WriteConfigWithCom3(const PseudoTerminal& device, const QByteArray& moreSettings = {}) const
+    {
+        WriteConfig("[Setting]\r\nPort=2\r\n" + moreSettings + PortsSection(3, device.SlavePath()));
+    }
+
     CSerialDebugDlg& Start()
     {
         m_window = std::make_unique<CSerialDebugDlg>(Dir());

@@ -7,12 +7,6 @@ namespace {
 
 const QString kCannotOpen = QStringLiteral("不能打开串口！");
 
-QByteArray PortsSection(int comNumber, const std::string& device)
-{
-    return QByteArray("[Ports]\r\nCOM") + QByteArray::number(comNumber) + "=" + QByteArray::fromStdString(device) +
-           "\r\n";
-}
-
 }  // namespace
 
 TEST_F(MainWindowTest, FirstStartShowsDefaultsAndReportsThatCom1CannotOpen)
@@ -113,7 +107,7 @@ TEST_F(MainWindowTest, PickingAnAbsentDeviceWhileOpenClosesThePortAndReports)
 TEST_F(MainWindowTest, RefusedSettingsReportTheFailureButLeaveThePortOpen)
 {
     PseudoTerminal device;
-    WriteConfig("[Setting]\r\nPort=2\r\nBordRate=fast\r\n" + PortsSection(3, device.SlavePath()));
+    WriteConfigWithCom3(device, "BordRate=fast\r\n");
     CSerialDebugDlg& window = Start();
     EXPECT_EQ(m_messages.texts, QStringList{kCannotOpen});
     EXPECT_TRUE(window.IsPortOpen());
@@ -123,7 +117,7 @@ TEST_F(MainWindowTest, RefusedSettingsReportTheFailureButLeaveThePortOpen)
 TEST_F(MainWindowTest, AVanishedDeviceLeavesTheWindowWorkingAndTheNextOpenFails)
 {
     PseudoTerminal device;
-    WriteConfig("[Setting]\r\nPort=2\r\n" + PortsSection(3, device.SlavePath()));
+    WriteConfigWithCom3(device);
     CSerialDebugDlg& window = Start();
     ASSERT_TRUE(window.IsPortOpen());
     device.CloseMaster();
@@ -192,7 +186,7 @@ TEST_F(MainWindowTest, EnterInTheSendAreaMakesANewLineInsteadOfClosing)
 TEST_F(MainWindowTest, NotificationsAfterTheWindowWentAreDropped)
 {
     PseudoTerminal device;
-    WriteConfig("[Setting]\r\nPort=2\r\n" + PortsSection(3, device.SlavePath()));
+    WriteConfigWithCom3(device);
     CSerialDebugDlg& window = Start();
     ASSERT_TRUE(window.IsPortOpen());
     window.close();  // the window is gone; the engine keeps the port until the object goes

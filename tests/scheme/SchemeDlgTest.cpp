@@ -195,8 +195,7 @@ TEST_F(SchemeEditorTest, RulesSurviveARestartAndFire)
     CloseWindow();
 
     PseudoTerminal device;
-    WriteConfig("[Setting]\r\nPort=2\r\nAutoRecive=1\r\n[Ports]\r\nCOM3=" +
-                QByteArray::fromStdString(device.SlavePath()) + "\r\n");
+    WriteConfigWithCom3(device, "AutoRecive=1\r\n");
 
     CSerialDebugDlg& window = Start();
     ASSERT_EQ(window.Rules().size(), 1u);

@@ -14,8 +14,7 @@ class SendListTest : public MainWindowTest {
 protected:
     void SetUp() override
     {
-        WriteConfig("[Setting]\r\nPort=2\r\n[Ports]\r\nCOM3=" + QByteArray::fromStdString(m_device.SlavePath()) +
-                    "\r\n");
+        WriteConfigWithCom3(m_device);
         Start();
         ASSERT_TRUE(m_window->IsPortOpen());
         Click(IDC_EXTEND);
