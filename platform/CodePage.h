@@ -17,9 +17,16 @@ std::string Utf8ToGbk(std::string_view utf8);
 // True for a byte that leads a two-byte GBK character (0x81 to 0xFE).
 constexpr bool IsGbkLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
 
-// Length in bytes of the character that starts at text[offset]: 2 for a lead byte that has a
-// byte after it, else 1. Scanners step with it so a trail byte is never taken for markup.
+// True for a byte that can end a two-byte GBK character (0x40 to 0xFE, but not 0x7F).
+constexpr bool IsGbkTrailByte(unsigned char byte) { return byte >= 0x40 && byte != 0x7F && byte != 0xFF; }
+
+// Length in bytes of the character that starts at text[offset]: 2 for a lead byte followed by a
+// trail byte, else 1. Scanners step with it so a trail byte is never taken for markup, and a
+// lead byte before a delimiter (all of them are below 0x40) never swallows that delimiter.
 constexpr std::size_t GbkCharLength(std::string_view text, std::size_t offset)
 {
-    return IsGbkLeadByte(static_cast<unsigned char>(text[offset])) && offset + 1 < text.size() ? 2 : 1;
+    return IsGbkLeadByte(static_cast<unsigned char>(text[offset])) && offset + 1 < text.size() &&
+                   IsGbkTrailByte(static_cast<unsigned char>(text[offset + 1]))
+               ? 2
+               : 1;
 }

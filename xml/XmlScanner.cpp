@@ -70,12 +70,7 @@ struct XmlNodeScanner::MarkupShape {
 
 int XmlCharLength(std::string_view text, int offset)
 {
-    const auto at = static_cast<std::size_t>(offset);
-    if (GbkCharLength(text, at) != 2) {
-        return 1;
-    }
-    const auto trail = static_cast<unsigned char>(text[at + 1]);
-    return trail >= 0x40 && trail != 0x7F && trail != 0xFF ? 2 : 1;
+    return static_cast<int>(GbkCharLength(text, static_cast<std::size_t>(offset)));
 }
 
 std::string_view XmlNameToken(std::string_view text, int offset)

@@ -25,6 +25,7 @@ TEST(CodePage, LeadBytesStepAsOneCharacter)
     EXPECT_EQ(GbkCharLength(text, 1), 2u);
     EXPECT_EQ(GbkCharLength(text, 3), 1u);
     EXPECT_EQ(GbkCharLength(text, 4), 1u);  // lead byte without a trail byte
+    EXPECT_EQ(GbkCharLength("\x81<", 0), 1u) << "a lead byte never swallows a delimiter";
 }
 
 TEST(ProgramDir, IsTheDirectoryOfTheTestExecutable)
