@@ -5,17 +5,17 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "app/DialogTextEdit.h"
 #include "app/Gbk.h"
 
 CRuleDlg::CRuleDlg(QWidget* parent)
     : QDialog(parent),
       m_nameEdit(new QLineEdit(this)),
-      m_recvEdit(new QPlainTextEdit(this)),
+      m_recvEdit(new DialogTextEdit(this)),
       m_recvHexBox(new QCheckBox(QStringLiteral("16进制接收"), this)),
-      m_sendEdit(new QPlainTextEdit(this)),
+      m_sendEdit(new DialogTextEdit(this)),
       m_sendHexBox(new QCheckBox(QStringLiteral("16进制发送"), this))
 {
     setWindowTitle(QStringLiteral("编辑规则"));
@@ -24,8 +24,6 @@ CRuleDlg::CRuleDlg(QWidget* parent)
     m_recvHexBox->setObjectName(QString::number(IDC_RECV_HEX));
     m_sendEdit->setObjectName(QString::number(IDC_SEND_DATA));
     m_sendHexBox->setObjectName(QString::number(IDC_SEND_HEX));
-    m_recvEdit->setTabChangesFocus(true);
-    m_sendEdit->setTabChangesFocus(true);
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);

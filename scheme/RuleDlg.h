@@ -6,7 +6,7 @@
 
 class QCheckBox;
 class QLineEdit;
-class QPlainTextEdit;
+class DialogTextEdit;
 
 // Edits one auto-reply rule ("编辑规则"). The members are copied into the controls when the
 // dialog opens and back when OK is pressed; texts are kept exactly as typed.
@@ -31,8 +31,8 @@ private:
     void PushMembers();
 
     QLineEdit* m_nameEdit;
-    QPlainTextEdit* m_recvEdit;
+    DialogTextEdit* m_recvEdit;
     QCheckBox* m_recvHexBox;
-    QPlainTextEdit* m_sendEdit;
+    DialogTextEdit* m_sendEdit;
     QCheckBox* m_sendHexBox;
 };

@@ -34,7 +34,6 @@ CSchemeDlg::CSchemeDlg(QWidget* parent) : QDialog(parent), m_list(new QTableWidg
     auto addButton = [this, buttons](int id, const QString& caption, void (CSchemeDlg::*handler)()) {
         auto* button = new QPushButton(caption, this);
         button->setObjectName(QString::number(id));
-        button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, this, handler);
         buttons->addWidget(button);
         return button;

@@ -211,3 +211,91 @@ TEST_F(SchemeEditorTest, RulesSurviveARestartAndFire)
         5000))
         << reply;
 }
+
+namespace {
+
+void TypeIntoFocus(const QString& text)
+{
+    QTest::keyClicks(QApplication::focusWidget(), text);
+}
+
+void PressInFocus(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+}
+
+// Types a rule into the next rule dialog the way a user does, with Tab between the fields and
+// Ctrl+Enter between lines, and ends with `lastKey`. `stillOpen` tells whether the dialog was
+// open afterwards (it is then cancelled).
+void TypeRuleThenPress(const QString& name, const QString& recv, const QStringList& sendLines,
+                                   Qt::Key lastKey, bool* stillOpen)
+{
+    WhenDialogOpens<CRuleDlg>([=](CRuleDlg* dialog) {
+        TypeIntoFocus(name);
+        PressInFocus(Qt::Key_Tab);
+        TypeIntoFocus(recv);
+        PressInFocus(Qt::Key_Tab);
+        PressInFocus(Qt::Key_Tab);
+        for (qsizetype line = 0; line < sendLines.size(); ++line) {
+            if (line > 0) {
+                PressInFocus(Qt::Key_Return, Qt::ControlModifier);
+            }
+            TypeIntoFocus(sendLines[line]);
+        }
+        PressInFocus(lastKey);
+        *stillOpen = dialog->isVisible();
+        if (*stillOpen) {
+            dialog->reject();
+        }
+    });
+}
+
+}  // namespace
+
+TEST_F(SchemeEditorTest, EnterInTheRuleDialogPressesOkAndCtrlEnterTypesALineBreak)
+{
+    bool stillOpen = true;
+    TypeRuleThenPress(QStringLiteral("ping"), QStringLiteral("PING"), {QStringLiteral("PONG")}, Qt::Key_Return,
+                      &stillOpen);
+    ClickButton(CSchemeDlg::IDC_ADD);
+    EXPECT_FALSE(stillOpen);
+    ASSERT_EQ(m_window->Rules().size(), 1u);
+    EXPECT_EQ(m_window->Rules()[0]->Name, "ping");
+    EXPECT_EQ(m_window->Rules()[0]->RecvData, "PING");
+    EXPECT_EQ(m_window->Rules()[0]->SendData, "PONG");
+
+    stillOpen = true;
+    TypeRuleThenPress(QStringLiteral("two"), QStringLiteral("Q"), {QStringLiteral("ONE"), QStringLiteral("TWO")},
+                      Qt::Key_Enter, &stillOpen);
+    ClickButton(CSchemeDlg::IDC_ADD);
+    EXPECT_FALSE(stillOpen);
+    ASSERT_EQ(m_window->Rules().size(), 2u);
+    EXPECT_EQ(m_window->Rules()[1]->SendData, "ONE\r\nTWO");
+}
+
+TEST_F(SchemeEditorTest, EscapeInTheRuleDialogCancelsIt)
+{
+    bool stillOpen = true;
+    TypeRuleThenPress(QStringLiteral("x"), QStringLiteral("y"), {QStringLiteral("z")}, Qt::Key_Escape, &stillOpen);
+    ClickButton(CSchemeDlg::IDC_ADD);
+    EXPECT_FALSE(stillOpen);
+    EXPECT_TRUE(m_window->Rules().empty());
+}
+
+TEST_F(SchemeEditorTest, EnterPressesTheFocusedButtonElseClose)
+{
+    bool opened = false;
+    WhenDialogOpens<CRuleDlg>([&opened](CRuleDlg* dialog) {
+        opened = true;
+        dialog->reject();
+    });
+    auto* add = Child<QPushButton>(m_editor.get(), CSchemeDlg::IDC_ADD);
+    add->setFocus();
+    QTest::keyClick(add, Qt::Key_Return);
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(m_editor->isVisible());
+
+    m_editor->List()->setFocus();
+    QTest::keyClick(m_editor->List(), Qt::Key_Return);
+    EXPECT_FALSE(m_editor->isVisible());
+}
