@@ -231,6 +231,12 @@ void TypeRuleThenPress(const QString& name, const QString& recv, const QStringLi
                                    Qt::Key lastKey, bool* stillOpen)
 {
     WhenDialogOpens<CRuleDlg>([=](CRuleDlg* dialog) {
+        // Keys go where the focus is, as a user's do, so the dialog must have it first.
+        if (!QTest::qWaitForWindowActive(dialog)) {
+            ADD_FAILURE() << "the rule dialog never became active";
+            dialog->reject();
+            return;
+        }
         TypeIntoFocus(name);
         PressInFocus(Qt::Key_Tab);
         TypeIntoFocus(recv);
