@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the terminal needs to build, run and test, plus any packages
-# named as arguments (scripts/package.sh names the packaging tools that way). Safe to run
+# named as arguments (the packaging scripts name their tools that way). Safe to run
 # again: it installs only what is missing.
 set -euo pipefail
 
