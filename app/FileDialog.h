@@ -12,10 +12,11 @@ struct FileDialogRequest {
     FileDialogKind kind;
     QString filter;         // e.g. "规则文件(*.pol)"
     QString defaultSuffix;  // added to a name typed without an extension, e.g. "ptl"
+    bool confirmOverwrite = true;  // a save dialog asks before an existing file is chosen
 };
 
-// Shows the dialog modally over `owner` and returns the chosen full path, or an empty text when
-// the user cancels. A save dialog asks before overwriting an existing file.
+// Shows Qt's own dialog (its texts follow the program's language, not the desktop's) modally
+// over `owner` and returns the chosen full path, or an empty text when the user cancels.
 QString AskFilePath(QWidget* owner, const FileDialogRequest& request);
 
 // Replaces the real dialog, e.g. with a scripted answer in tests; an empty function restores it.

@@ -1,15 +1,25 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
-// The application object: finds the program directory and runs the main window.
+#include "app/CommandLine.h"
+
+// The application object: finds the program directory and the settings folder and runs the
+// main window.
 class CSerialDebugApp {
 public:
+    explicit CSerialDebugApp(CommandLineOptions options = {}) : m_options(std::move(options)) {}
+
     // Runs the main window modally; returns false, so the program ends when the window closes.
     bool InitInstance();
 
     const std::string& ProgramDir() const { return m_programDir; }
+    // The folder that holds Config.ini and Default.pol.
+    const std::string& SettingsDir() const { return m_settingsDir; }
 
 private:
+    CommandLineOptions m_options;
     std::string m_programDir;
+    std::string m_settingsDir;
 };

@@ -288,6 +288,9 @@ bool CSerialDebugDlg::OnInitDialog()
     setWindowIcon(ApplicationIcon());
     CreateSendListPanel();
     ExchangeSettings(true);
+    if (m_startPort) {
+        m_portIndex = *m_startPort - 1;
+    }
     UpdateData(false);
     OpenPort();
     m_initialised = true;
@@ -640,8 +643,9 @@ void CSerialDebugDlg::OnCrc16()
 
 void CSerialDebugDlg::OnSaveData()
 {
-    const QString path =
-        AskFilePath(nullptr, {FileDialogKind::Save, QStringLiteral("文本文件(*.txt)"), QStringLiteral("txt")});
+    // The command asks about an existing file itself, so the dialog does not ask too.
+    const QString path = AskFilePath(
+        nullptr, {FileDialogKind::Save, QStringLiteral("文本文件(*.txt)"), QStringLiteral("txt"), false});
     if (path.isEmpty()) {
         return;
     }

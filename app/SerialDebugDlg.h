@@ -83,6 +83,9 @@ public:
     // Starts up, shows the window modally and returns when it has closed.
     int DoModal();
 
+    // Start-up opens port `portNumber` (1 for COM1) instead of the saved one.
+    void SetStartPort(int portNumber) { m_startPort = portNumber; }
+
     // Data exchange: true copies the controls into the members (stops at, and reports, an
     // interval that is not a whole number and then returns false), false the reverse.
     bool UpdateData(bool saveAndValidate = true);
@@ -191,6 +194,7 @@ private:
     std::string m_programDirectory;
     bool m_initialised = false;
     bool m_destroyed = false;
+    std::optional<int> m_startPort;
 
     RuleList m_rules;
     SendList m_sendList;

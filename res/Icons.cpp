@@ -29,7 +29,7 @@ QPixmap ComputersPixmap(int size)
 {
     QPixmap pixmap = TransparentPixmap(size);
     QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::Antialiasing, size > 32);
     painter.scale(size / 32.0, size / 32.0);
     DrawComputer(painter, QRectF(1, 3, 13, 11));
     DrawComputer(painter, QRectF(17, 15, 13, 11));
@@ -62,6 +62,11 @@ QIcon ApplicationIcon()
     icon.addPixmap(ComputersPixmap(32));
     icon.addPixmap(ComputersPixmap(16));
     return icon;
+}
+
+QPixmap ApplicationPixmap(int size)
+{
+    return ComputersPixmap(size);
 }
 
 QPixmap PortClosedIcon(int size)

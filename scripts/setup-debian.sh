@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the terminal needs to build, run and test. Safe to run again:
-# it installs only what is missing.
+# Installs the Debian packages the terminal needs to build, run and test, plus any packages
+# named as arguments (the packaging scripts name their tools that way). Safe to run
+# again: it installs only what is missing.
 set -euo pipefail
 
 packages=(
@@ -8,7 +9,8 @@ packages=(
     qt6-base-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev libfuzzer-14-dev
-    fonts-wqy-microhei
+    fonts-wqy-microhei qt6-translations-l10n
+    "$@"
 )
 
 missing=()

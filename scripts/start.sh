@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the terminal and starts it.
+# Builds the terminal alone (no tests or benchmarks) and starts it; arguments go to the terminal.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/build.sh
+bash scripts/build.sh serialdebug
 exec build/app/serialdebug "$@"

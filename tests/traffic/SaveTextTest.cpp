@@ -1,4 +1,5 @@
 #include "traffic/SaveText.h"
+#include "tests/support/OrdinaryUser.h"
 
 #include <gtest/gtest.h>
 
@@ -101,11 +102,9 @@ TEST_F(SaveReceivedTextTest, ReadOnlyDirectoryLeavesTheOldFile)
     const std::string path = PathOf("rx.txt");
     Write(path, "old");
     fs::permissions(directory_, fs::perms::owner_read | fs::perms::owner_exec);
-    if (::access(directory_.c_str(), W_OK) == 0) {
-        GTEST_SKIP() << "permissions do not bind this user (root)";
-    }
-    EXPECT_NE(SaveReceivedText(path, "new"), "");
+    EXPECT_NE(RunAsOrdinaryUser({directory_}, [&] { return SaveReceivedText(path, "new"); }), "");
     EXPECT_EQ(Read(path), "old");
+    ExpectOnlyFile("rx.txt");
 }
 
 TEST_F(SaveReceivedTextTest, ReadOnlyFileIsNotReplaced)
@@ -113,10 +112,7 @@ TEST_F(SaveReceivedTextTest, ReadOnlyFileIsNotReplaced)
     const std::string path = PathOf("rx.txt");
     Write(path, "old");
     fs::permissions(path, fs::perms::owner_read);
-    if (::access(path.c_str(), W_OK) == 0) {
-        GTEST_SKIP() << "permissions do not bind this user (root)";
-    }
-    EXPECT_NE(SaveReceivedText(path, "new"), "");
+    EXPECT_NE(RunAsOrdinaryUser({directory_}, [&] { return SaveReceivedText(path, "new"); }), "");
     EXPECT_EQ(Read(path), "old");
     ExpectOnlyFile("rx.txt");
 }
