@@ -64,7 +64,9 @@ public:
     // The settings last applied (on rfc2217:// first those the server reported at Open).
     bool GetLineSettings(LineSettings& settings) const;
     // rfc2217://: sends the settings (DTR and RTS first, then baud rate, data size, parity,
-    // stop size and flow control) and waits for the answers; when the server refuses any,
+    // stop size and flow control) and waits for the answers, reading past input that the
+    // full input queue cannot take (dropped, and reported as CE_RXOVER, as a device's input
+    // overflow is); when the server refuses any,
     // answers otherwise, does not answer in time or refused the COM-PORT option, the former
     // settings are sent back and false is returned. Servers whose device has no modem lines
     // leave DTR and RTS unanswered, which is taken as done. tcp://: the settings are kept and
@@ -127,7 +129,9 @@ private:
     bool Negotiate(Clock::time_point deadline, const std::string& where);
     void LearnServerSettings(Clock::time_point deadline);
     bool SendSettings(const LineSettings& settings, unsigned char outboundFlow);
-    bool AwaitAnswers(Clock::time_point deadline);
+    // With `readThrough` the answers are looked for behind a full input queue, and what does
+    // not fit is dropped as an overrun.
+    bool AwaitAnswers(Clock::time_point deadline, bool readThrough);
     // Waits until `done` (checked under the lock) holds, moving bytes both ways meanwhile;
     // false on time-out, hang-up or cancel.
     bool WaitForServer(Clock::time_point deadline, bool readThrough, const std::function<bool()>& done);

@@ -191,7 +191,8 @@ void NetworkDevice::LearnServerSettings(Clock::time_point deadline)
         telnet_.RequestCurrentSettings();
         SendToServer();
     }
-    AwaitAnswers(std::min(deadline, Clock::now() + answerTimeout_));
+    // Nothing reads the input yet, so none of it is dropped to find the answers.
+    AwaitAnswers(std::min(deadline, Clock::now() + answerTimeout_), false);
     std::lock_guard lock(mutex_);
     const TelnetComPort::ReportedSettings& reported = telnet_.Reported();
     settings_.baudRate = reported.baudKnown ? reported.baudRate : settings_.baudRate;
@@ -343,17 +344,17 @@ bool NetworkDevice::SendSettings(const LineSettings& line, unsigned char outboun
         telnet_.RequestControl(outboundFlow, TelnetComPort::Answer::Required);
         SendToServer();
     }
-    AwaitAnswers(Clock::now() + answerTimeout_);
+    AwaitAnswers(Clock::now() + answerTimeout_, true);
     std::lock_guard lock(mutex_);
     const bool taken = !telnet_.Refused() && telnet_.UnansweredRequests() == 0;
     telnet_.ForgetRequests();
     return taken;
 }
 
-bool NetworkDevice::AwaitAnswers(Clock::time_point deadline)
+bool NetworkDevice::AwaitAnswers(Clock::time_point deadline, bool readThrough)
 {
     awaitingAnswers_ = true;
-    const bool answered = WaitForServer(deadline, true, [this] {
+    const bool answered = WaitForServer(deadline, readThrough, [this] {
         return telnet_.Refused() || telnet_.UnansweredRequests() == 0;
     });
     awaitingAnswers_ = false;
