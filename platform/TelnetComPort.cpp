@@ -75,19 +75,19 @@ unsigned char StopSizeValue(StopBits stopBits)
 
 void TelnetComPort::Start()
 {
-    Offer(Side::Us, BINARY);
-    Offer(Side::Him, BINARY);
-    Offer(Side::Us, SUPPRESS_GO_AHEAD);
-    Offer(Side::Him, SUPPRESS_GO_AHEAD);
-    Offer(Side::Us, COM_PORT_OPTION);
+    Offer(Side::Us, OPTION_BINARY);
+    Offer(Side::Him, OPTION_BINARY);
+    Offer(Side::Us, OPTION_SUPPRESS_GO_AHEAD);
+    Offer(Side::Him, OPTION_SUPPRESS_GO_AHEAD);
+    Offer(Side::Us, OPTION_COM_PORT);
 }
 
 bool TelnetComPort::Wanted(Side side, unsigned char option)
 {
-    if (option == BINARY || option == SUPPRESS_GO_AHEAD) {
+    if (option == OPTION_BINARY || option == OPTION_SUPPRESS_GO_AHEAD) {
         return true;
     }
-    return side == Side::Us && option == COM_PORT_OPTION;
+    return side == Side::Us && option == OPTION_COM_PORT;
 }
 
 void TelnetComPort::Offer(Side side, unsigned char option)
@@ -255,7 +255,7 @@ void TelnetComPort::ReceiveDo(unsigned char option, bool doIt)
         if (state.us == OptionState::Yes) {
             Reply(WONT, option);
         }
-        if (option == COM_PORT_OPTION && !requests_.empty()) {
+        if (option == OPTION_COM_PORT && !requests_.empty()) {
             refused_ = true;
         }
         state.us = OptionState::No;
@@ -265,7 +265,7 @@ void TelnetComPort::ReceiveDo(unsigned char option, bool doIt)
 void TelnetComPort::FinishSubnegotiation()
 {
     if (subnegotiationTooLong_ || subnegotiation_.size() < 2 ||
-        static_cast<unsigned char>(subnegotiation_[0]) != COM_PORT_OPTION) {
+        static_cast<unsigned char>(subnegotiation_[0]) != OPTION_COM_PORT) {
         return;
     }
     const auto command = static_cast<unsigned char>(subnegotiation_[1]);
@@ -390,7 +390,7 @@ std::string TelnetComPort::TakeOutput()
 
 OptionAnswer TelnetComPort::ComPortAnswer() const
 {
-    const Option& option = options_[COM_PORT_OPTION];
+    const Option& option = options_[OPTION_COM_PORT];
     if (!option.usAnswered) {
         return OptionAnswer::Pending;
     }
@@ -399,7 +399,7 @@ OptionAnswer TelnetComPort::ComPortAnswer() const
 
 OptionAnswer TelnetComPort::BinaryAnswer() const
 {
-    const Option& option = options_[BINARY];
+    const Option& option = options_[OPTION_BINARY];
     const bool usRefused = option.usAnswered && option.us != OptionState::Yes;
     const bool himRefused = option.himAnswered && option.him != OptionState::Yes;
     if (usRefused || himRefused) {
@@ -420,7 +420,7 @@ void TelnetComPort::SendRequest(unsigned char command, std::uint32_t value, Answ
         return;
     }
     std::string body;
-    body += static_cast<char>(COM_PORT_OPTION);
+    body += static_cast<char>(OPTION_COM_PORT);
     body += static_cast<char>(command);
     for (std::size_t i = command == SET_BAUDRATE ? 4 : 1; i-- > 0;) {
         body += static_cast<char>((value >> (8 * i)) & 0xFF);

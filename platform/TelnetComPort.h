@@ -18,10 +18,10 @@ constexpr unsigned char WILL = 251;
 constexpr unsigned char SB = 250;
 constexpr unsigned char SE = 240;
 
-constexpr unsigned char BINARY = 0;
-constexpr unsigned char ECHO = 1;
-constexpr unsigned char SUPPRESS_GO_AHEAD = 3;
-constexpr unsigned char COM_PORT_OPTION = 44;
+constexpr unsigned char OPTION_BINARY = 0;
+constexpr unsigned char OPTION_ECHO = 1;
+constexpr unsigned char OPTION_SUPPRESS_GO_AHEAD = 3;
+constexpr unsigned char OPTION_COM_PORT = 44;
 
 // COM-PORT-OPTION commands from the client; the server answers with the same command + 100.
 constexpr unsigned char SIGNATURE = 0;

@@ -170,7 +170,7 @@ TEST(NetworkDevice, AServerRefusingTheComPortOptionStillCarriesData)
 {
     std::promise<std::string> clientData;
     ScriptedServer server([&](ScriptedServer::Client& client) {
-        client.Send(Bytes({IAC, DO, BINARY, IAC, WILL, BINARY, IAC, DONT, COM_PORT_OPTION}) + "\xFF\xFFok");
+        client.Send(Bytes({IAC, DO, OPTION_BINARY, IAC, WILL, OPTION_BINARY, IAC, DONT, OPTION_COM_PORT}) + "\xFF\xFFok");
         client.ReceiveUntil("end", 10s);
         clientData.set_value(fake_server::DataIn(client.Received()));
         client.WaitUntilGone(10s);
@@ -397,7 +397,7 @@ TEST(NetworkDevice, ASuspendedServerGetsNoDataUntilItResumes)
     ScriptedServer server([&](ScriptedServer::Client& client) {
         client.Send(fake_server::Greeting() + fake_server::ServerCommand(FLOWCONTROL_SUSPEND, ""));
         // Requests still come while data waits; the client's DTR request marks that it wrote.
-        client.ReceiveUntil(Bytes({IAC, SB, COM_PORT_OPTION, SET_CONTROL, CONTROL_DTR_ON, IAC, SE}), 10s);
+        client.ReceiveUntil(Bytes({IAC, SB, OPTION_COM_PORT, SET_CONTROL, CONTROL_DTR_ON, IAC, SE}), 10s);
         client.ReceiveFor(200ms);
         duringPause.set_value(fake_server::DataIn(client.Received()));
         client.Send(fake_server::ServerCommand(FLOWCONTROL_RESUME, ""));
@@ -449,7 +449,7 @@ unsigned EventsWithin(NetworkDevice& device, std::chrono::milliseconds duration)
 
 TEST(NetworkDevice, HostileServersNeitherHangItNorGrowIt)
 {
-    const std::string endlessSubnegotiation = fake_server::Greeting() + Bytes({IAC, SB, COM_PORT_OPTION, 107});
+    const std::string endlessSubnegotiation = fake_server::Greeting() + Bytes({IAC, SB, OPTION_COM_PORT, 107});
     ScriptedServer subnegotiation(Endless(endlessSubnegotiation, "\x10"));
     ScriptedServer commands(Endless(fake_server::Greeting(), Bytes({IAC, DO, 24, IAC, 241, IAC, WILL, 31, IAC, 249})));
 

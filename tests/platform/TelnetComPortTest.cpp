@@ -22,7 +22,7 @@ std::string Bytes(std::initializer_list<int> values)
 
 std::string ServerCommand(unsigned char command, std::initializer_list<int> value)
 {
-    return Bytes({IAC, SB, COM_PORT_OPTION, command + SERVER_OFFSET}) + Bytes(value) + Bytes({IAC, SE});
+    return Bytes({IAC, SB, OPTION_COM_PORT, command + SERVER_OFFSET}) + Bytes(value) + Bytes({IAC, SE});
 }
 
 std::string Feed(TelnetComPort& telnet, const std::string& bytes)
@@ -43,9 +43,9 @@ std::string FeedBytewise(TelnetComPort& telnet, const std::string& bytes)
 }
 
 // What the server of the terminal's tests sends when a client connects.
-const std::string kServerGreeting = Bytes({IAC, WILL, SUPPRESS_GO_AHEAD, IAC, DO, SUPPRESS_GO_AHEAD, IAC, WILL, ECHO,
-                                           IAC, DONT, ECHO, IAC, DO, BINARY, IAC, WILL, BINARY, IAC, DO,
-                                           COM_PORT_OPTION});
+const std::string kServerGreeting = Bytes({IAC, WILL, OPTION_SUPPRESS_GO_AHEAD, IAC, DO, OPTION_SUPPRESS_GO_AHEAD, IAC, WILL, OPTION_ECHO,
+                                           IAC, DONT, OPTION_ECHO, IAC, DO, OPTION_BINARY, IAC, WILL, OPTION_BINARY, IAC, DO,
+                                           OPTION_COM_PORT});
 
 TelnetComPort Negotiated()
 {
@@ -63,14 +63,14 @@ TEST(TelnetComPort, OffersBinarySuppressGoAheadAndComPort)
 {
     TelnetComPort telnet;
     telnet.Start();
-    EXPECT_EQ(telnet.TakeOutput(), Bytes({IAC, WILL, BINARY, IAC, DO, BINARY, IAC, WILL, SUPPRESS_GO_AHEAD, IAC, DO,
-                                          SUPPRESS_GO_AHEAD, IAC, WILL, COM_PORT_OPTION}));
+    EXPECT_EQ(telnet.TakeOutput(), Bytes({IAC, WILL, OPTION_BINARY, IAC, DO, OPTION_BINARY, IAC, WILL, OPTION_SUPPRESS_GO_AHEAD, IAC, DO,
+                                          OPTION_SUPPRESS_GO_AHEAD, IAC, WILL, OPTION_COM_PORT}));
     EXPECT_EQ(telnet.ComPortAnswer(), OptionAnswer::Pending);
     EXPECT_FALSE(telnet.NegotiationAnswered());
 
     // The server's answers settle the offers; only its own offer of ECHO needs an answer.
     EXPECT_EQ(Feed(telnet, kServerGreeting), "");
-    EXPECT_EQ(telnet.TakeOutput(), Bytes({IAC, DONT, ECHO}));
+    EXPECT_EQ(telnet.TakeOutput(), Bytes({IAC, DONT, OPTION_ECHO}));
     EXPECT_EQ(telnet.ComPortAnswer(), OptionAnswer::Accepted);
     EXPECT_EQ(telnet.BinaryAnswer(), OptionAnswer::Accepted);
     EXPECT_TRUE(telnet.NegotiationAnswered());
@@ -80,7 +80,7 @@ TEST(TelnetComPort, RefusalsOfTheServerAreReported)
 {
     TelnetComPort telnet;
     telnet.Start();
-    Feed(telnet, Bytes({IAC, DO, BINARY, IAC, WILL, BINARY, IAC, DONT, COM_PORT_OPTION}));
+    Feed(telnet, Bytes({IAC, DO, OPTION_BINARY, IAC, WILL, OPTION_BINARY, IAC, DONT, OPTION_COM_PORT}));
     EXPECT_EQ(telnet.ComPortAnswer(), OptionAnswer::Refused);
     EXPECT_TRUE(telnet.NegotiationAnswered());
     telnet.TakeOutput();
@@ -90,16 +90,16 @@ TEST(TelnetComPort, RefusalsOfTheServerAreReported)
 
     TelnetComPort noBinary;
     noBinary.Start();
-    Feed(noBinary, Bytes({IAC, DO, BINARY, IAC, WONT, BINARY, IAC, DO, COM_PORT_OPTION}));
+    Feed(noBinary, Bytes({IAC, DO, OPTION_BINARY, IAC, WONT, OPTION_BINARY, IAC, DO, OPTION_COM_PORT}));
     EXPECT_EQ(noBinary.BinaryAnswer(), OptionAnswer::Refused);
 
     // Withdrawing the option later refuses what is still waiting for an answer.
     TelnetComPort withdrawn = Negotiated();
     withdrawn.RequestDataSize(7);
     withdrawn.TakeOutput();
-    Feed(withdrawn, Bytes({IAC, DONT, COM_PORT_OPTION}));
+    Feed(withdrawn, Bytes({IAC, DONT, OPTION_COM_PORT}));
     EXPECT_TRUE(withdrawn.Refused());
-    EXPECT_EQ(withdrawn.TakeOutput(), Bytes({IAC, WONT, COM_PORT_OPTION}));
+    EXPECT_EQ(withdrawn.TakeOutput(), Bytes({IAC, WONT, OPTION_COM_PORT}));
 }
 
 TEST(TelnetComPort, UnknownOptionsAreDeclinedWithoutLoops)
@@ -108,7 +108,7 @@ TEST(TelnetComPort, UnknownOptionsAreDeclinedWithoutLoops)
     Feed(telnet, Bytes({IAC, DO, 24, IAC, WILL, 31, IAC, DONT, 24, IAC, WONT, 31}));
     EXPECT_EQ(telnet.TakeOutput(), Bytes({IAC, WONT, 24, IAC, DONT, 31}));
     // Confirming what is already agreed changes nothing and is not answered.
-    Feed(telnet, Bytes({IAC, DO, COM_PORT_OPTION, IAC, WILL, BINARY, IAC, DONT, ECHO}));
+    Feed(telnet, Bytes({IAC, DO, OPTION_COM_PORT, IAC, WILL, OPTION_BINARY, IAC, DONT, OPTION_ECHO}));
     EXPECT_FALSE(telnet.HasOutput());
 }
 
@@ -158,7 +158,7 @@ TEST(TelnetComPort, RequestsAreEncodedWithIacDoubled)
     telnet.RequestControl(CONTROL_HARDWARE_FLOW, TelnetComPort::Answer::Required);
     telnet.RequestPurge(PURGE_BOTH);
     telnet.RequestStateMasks(LINESTATE_ERRORS, MODEMSTATE_ALL);
-    const std::string sb = Bytes({IAC, SB, COM_PORT_OPTION});
+    const std::string sb = Bytes({IAC, SB, OPTION_COM_PORT});
     const std::string se = Bytes({IAC, SE});
     EXPECT_EQ(telnet.TakeOutput(), sb + Bytes({SET_BAUDRATE, 0x00, 0x01, 0xC2, 0x00}) + se +
                                        sb + Bytes({SET_BAUDRATE, 0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF}) + se +
@@ -263,7 +263,7 @@ TEST(TelnetComPort, MalformedSubnegotiationsAreIgnored)
     EXPECT_EQ(FeedBytewise(telnet, stream), "ok");
     EXPECT_EQ(telnet.ModemStatus(), 0u);
     // A command inside a subnegotiation ends it; the command itself still counts.
-    EXPECT_EQ(Feed(telnet, Bytes({IAC, SB, COM_PORT_OPTION, 107, 0x10, IAC, DO, 24}) + "z"), "z");
+    EXPECT_EQ(Feed(telnet, Bytes({IAC, SB, OPTION_COM_PORT, 107, 0x10, IAC, DO, 24}) + "z"), "z");
     EXPECT_EQ(telnet.ModemStatus(), 0u);
     EXPECT_EQ(telnet.TakeOutput(), Bytes({IAC, WONT, 24}));
 }
@@ -272,7 +272,7 @@ TEST(TelnetComPort, HostileStreamsKeepItBounded)
 {
     TelnetComPort telnet = Negotiated();
     // An endless subnegotiation swallows everything and keeps nothing of it.
-    Feed(telnet, Bytes({IAC, SB, COM_PORT_OPTION, NOTIFY_MODEMSTATE + SERVER_OFFSET}));
+    Feed(telnet, Bytes({IAC, SB, OPTION_COM_PORT, NOTIFY_MODEMSTATE + SERVER_OFFSET}));
     const std::string filler(64 * 1024, '\x10');
     for (int i = 0; i < 64; ++i) {
         EXPECT_EQ(Feed(telnet, filler), "");

@@ -177,14 +177,14 @@ using namespace telnet;
 
 std::string Greeting()
 {
-    const unsigned char bytes[] = {IAC, WILL, SUPPRESS_GO_AHEAD, IAC, DO, SUPPRESS_GO_AHEAD, IAC, DO, BINARY,
-                                   IAC, WILL, BINARY, IAC, DO, COM_PORT_OPTION};
+    const unsigned char bytes[] = {IAC, WILL, OPTION_SUPPRESS_GO_AHEAD, IAC, DO, OPTION_SUPPRESS_GO_AHEAD, IAC, DO, OPTION_BINARY,
+                                   IAC, WILL, OPTION_BINARY, IAC, DO, OPTION_COM_PORT};
     return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
 std::string ServerCommand(unsigned char command, const std::string& value)
 {
-    std::string body = Byte(COM_PORT_OPTION) + Byte(static_cast<unsigned char>(command + SERVER_OFFSET)) + value;
+    std::string body = Byte(OPTION_COM_PORT) + Byte(static_cast<unsigned char>(command + SERVER_OFFSET)) + value;
     std::string escaped;
     TelnetComPort::EscapeData(reinterpret_cast<const unsigned char*>(body.data()), body.size(), escaped);
     return Byte(IAC) + Byte(SB) + escaped + Byte(IAC) + Byte(SE);
@@ -230,7 +230,7 @@ void Split(const std::string& bytes, std::string* data, std::vector<Request>* re
             if (j + 1 >= bytes.size()) {
                 return;
             }
-            if (requests != nullptr && body.size() >= 2 && static_cast<unsigned char>(body[0]) == COM_PORT_OPTION) {
+            if (requests != nullptr && body.size() >= 2 && static_cast<unsigned char>(body[0]) == OPTION_COM_PORT) {
                 requests->push_back({static_cast<unsigned char>(body[1]), body.substr(2)});
             }
             i = j + 2;
