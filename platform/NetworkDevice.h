@@ -68,7 +68,8 @@ public:
     // full input queue cannot take (dropped, and reported as CE_RXOVER, as a device's input
     // overflow is); when the server refuses any,
     // answers otherwise, does not answer in time or refused the COM-PORT option, the former
-    // settings are sent back and false is returned. Servers whose device has no modem lines
+    // settings are sent back and false is returned (within one answer time-out from a server
+    // that answers nothing, two from one that refuses or leaves a request unanswered). Servers whose device has no modem lines
     // leave DTR and RTS unanswered, which is taken as done. tcp://: the settings are kept and
     // go nowhere.
     bool SetLineSettings(const LineSettings& settings);
@@ -128,7 +129,10 @@ private:
     void CloseConnection();
     bool Negotiate(Clock::time_point deadline, const std::string& where);
     void LearnServerSettings(Clock::time_point deadline);
-    bool SendSettings(const LineSettings& settings, unsigned char outboundFlow);
+    // Unanswered: not one answer came in time.
+    enum class SettingsOutcome { Taken, Refused, Unanswered };
+    // Sends the settings and, when asked, waits for the answers.
+    SettingsOutcome SendSettings(const LineSettings& settings, unsigned char outboundFlow, bool awaitAnswers);
     // With `readThrough` the answers are looked for behind a full input queue, and what does
     // not fit is dropped as an overrun.
     bool AwaitAnswers(Clock::time_point deadline, bool readThrough);

@@ -308,22 +308,27 @@ bool NetworkDevice::SetLineSettings(const LineSettings& line)
         }
         previous = settings_;
     }
-    if (SendSettings(line, outboundFlow)) {
+    const SettingsOutcome outcome = SendSettings(line, outboundFlow, true);
+    if (outcome == SettingsOutcome::Taken) {
         std::lock_guard lock(mutex_);
         settings_ = line;
         return true;
     }
     const int error = hungUp_ ? EPIPE : EIO;
+    // The former settings go back. Their answers are awaited from a server that answers at all,
+    // so that the device is as it was on return and no late answer is taken for the answer to
+    // a later request.
     unsigned char previousFlow = telnet::CONTROL_NO_FLOW;
     OutboundFlowOf(previous, previousFlow);
-    SendSettings(previous, previousFlow);
+    SendSettings(previous, previousFlow, outcome == SettingsOutcome::Refused);
     errno = error;
     return false;
 }
 
-// Sends the settings and waits for the answers; true when every one came and matched.
-bool NetworkDevice::SendSettings(const LineSettings& line, unsigned char outboundFlow)
+NetworkDevice::SettingsOutcome NetworkDevice::SendSettings(const LineSettings& line, unsigned char outboundFlow,
+                                                           bool awaitAnswers)
 {
+    std::size_t requested = 0;
     {
         std::lock_guard lock(mutex_);
         telnet_.ForgetRequests();
@@ -342,13 +347,22 @@ bool NetworkDevice::SendSettings(const LineSettings& line, unsigned char outboun
         telnet_.RequestParity(line.parity);
         telnet_.RequestStopSize(line.stopBits);
         telnet_.RequestControl(outboundFlow, TelnetComPort::Answer::Required);
+        requested = telnet_.UnansweredRequests();
         SendToServer();
     }
-    AwaitAnswers(Clock::now() + answerTimeout_, true);
+    if (awaitAnswers) {
+        AwaitAnswers(Clock::now() + answerTimeout_, true);
+    }
     std::lock_guard lock(mutex_);
-    const bool taken = !telnet_.Refused() && telnet_.UnansweredRequests() == 0;
+    const std::size_t unanswered = telnet_.UnansweredRequests();
+    SettingsOutcome outcome = SettingsOutcome::Taken;
+    if (unanswered == requested && !telnet_.Refused()) {
+        outcome = SettingsOutcome::Unanswered;
+    } else if (unanswered != 0 || telnet_.Refused()) {
+        outcome = SettingsOutcome::Refused;  // some came; a server may refuse by leaving one out
+    }
     telnet_.ForgetRequests();
-    return taken;
+    return outcome;
 }
 
 bool NetworkDevice::AwaitAnswers(Clock::time_point deadline, bool readThrough)

@@ -188,5 +188,60 @@ TEST_P(Ser2netRfc2217, PurgingDiscardsWhatWaits)
     EXPECT_EQ(ReadCount(device_, 5), "fresh");
 }
 
+// The port engine's way: one thread waits for events and looks at the modem lines and errors,
+// the other reads, writes and changes settings. Answers the waiting thread takes off the
+// connection still reach the settings call.
+TEST_P(Ser2netRfc2217, AWaitingThreadAndAWorkingThreadShareTheDevice)
+{
+    std::atomic<bool> running{true};
+    std::thread echo([&] {
+        while (running) {
+            const std::string got = ReadDescriptor(pty_.Master(), 4096, 20ms);
+            WriteDescriptor(pty_.Master(), got);
+        }
+    });
+    std::thread monitor([&] {
+        WaitRequest request;
+        request.watchOutputRoom = true;
+        request.timeoutMs = 20;
+        for (int turn = 0; running; ++turn) {
+            request.watchInput = turn % 2 == 0;
+            device_.WaitEvent(request);
+            unsigned status = 0;
+            std::size_t waiting = 0;
+            device_.GetModemStatus(status);
+            device_.InputQueueBytes(waiting);
+        }
+    });
+    const std::string chunk = Pattern(1000);
+    for (int round = 0; round < 40; ++round) {
+        if (round % 5 == 0) {
+            LineSettings line;
+            ASSERT_TRUE(device_.GetLineSettings(line));
+            line.baudRate = round % 10 == 0 ? 115200 : 9600;
+            EXPECT_TRUE(device_.SetLineSettings(line)) << "round " << round;
+        }
+        std::size_t written = 0;
+        std::string echoed;
+        const auto deadline = Clock::now() + 10s;
+        while (echoed.size() < chunk.size() && Clock::now() < deadline) {
+            const long taken = written < chunk.size() ? device_.Write(chunk.data() + written, chunk.size() - written) : 0;
+            written += taken > 0 ? static_cast<std::size_t>(taken) : 0;
+            char buffer[1024];
+            const long got = device_.Read(buffer, sizeof buffer);
+            if (got > 0) {
+                echoed.append(buffer, static_cast<std::size_t>(got));
+            } else {
+                std::this_thread::sleep_for(1ms);
+            }
+        }
+        ASSERT_TRUE(echoed == chunk) << "round " << round << ": " << echoed.size() << " bytes came back";
+    }
+    running = false;
+    device_.WakeWait();
+    monitor.join();
+    echo.join();
+}
+
 INSTANTIATE_TEST_SUITE_P(NetworkDevice, Ser2netRfc2217, ::testing::Values(Ser2netServer::Mode::Rfc2217),
                          [](const auto&) { return "Rfc2217"; });
