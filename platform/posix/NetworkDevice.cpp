@@ -171,7 +171,7 @@ bool NetworkDevice::Negotiate(Clock::time_point deadline, const std::string& whe
     {
         std::lock_guard lock(mutex_);
         if (telnet_.BinaryAnswer() == OptionAnswer::Refused) {
-            return Fail(NetworkFailure::BinaryRefused, where + " refuses 8-bit data (Telnet OPTION_BINARY)", EPROTO);
+            return Fail(NetworkFailure::BinaryRefused, where + " refuses 8-bit data (Telnet BINARY)", EPROTO);
         }
         comPort = telnet_.ComPortAnswer() == OptionAnswer::Accepted;
     }

@@ -65,6 +65,18 @@ std::vector<Request> After(std::vector<Request> requests, std::size_t skipped)
     return requests;
 }
 
+// The modem lines the device reports, and the line errors it clears.
+void ExpectLinesAndErrors(NetworkDevice& device, unsigned status, unsigned errors)
+{
+    unsigned reported = 0;
+    EXPECT_TRUE(device.GetModemStatus(reported));
+    EXPECT_EQ(reported, status);
+    unsigned cleared = 0;
+    std::size_t waiting = 0;
+    EXPECT_TRUE(device.ClearErrors(cleared, waiting));
+    EXPECT_EQ(cleared, errors);
+}
+
 LineSettings Settings(const std::string& text)
 {
     LineSettings line;
@@ -218,13 +230,7 @@ TEST(NetworkDevice, CommandsSplitAcrossReadsAndLongSubnegotiationsAreTakenWhole)
     });
     EXPECT_EQ(data, "a\xFF" "b\xFF" "cd");
     EXPECT_EQ(events, EV_RXCHAR | EV_CTS | EV_ERR);
-    unsigned status = 0;
-    EXPECT_TRUE(device.GetModemStatus(status));
-    EXPECT_EQ(status, MS_CTS_ON);
-    unsigned errors = 0;
-    std::size_t waiting = 0;
-    EXPECT_TRUE(device.ClearErrors(errors, waiting));
-    EXPECT_EQ(errors, CE_FRAME);
+    ExpectLinesAndErrors(device, MS_CTS_ON, CE_FRAME);
 }
 
 TEST(NetworkDevice, ModemAndLineNotificationsArriveAsEvents)
@@ -251,12 +257,7 @@ TEST(NetworkDevice, ModemAndLineNotificationsArriveAsEvents)
         return (events & (EV_CTS | EV_BREAK)) == (EV_CTS | EV_BREAK);
     });
     EXPECT_EQ(events & ~EV_TXEMPTY, EV_CTS | EV_BREAK);
-    ASSERT_TRUE(device.GetModemStatus(status));
-    EXPECT_EQ(status, MS_DSR_ON);
-    unsigned errors = 0;
-    std::size_t waiting = 0;
-    ASSERT_TRUE(device.ClearErrors(errors, waiting));
-    EXPECT_EQ(errors, CE_BREAK);
+    ExpectLinesAndErrors(device, MS_DSR_ON, CE_BREAK);
 }
 
 TEST(NetworkDevice, AServerThatSpeaksNoTelnetFailsClearly)
@@ -267,6 +268,10 @@ TEST(NetworkDevice, AServerThatSpeaksNoTelnetFailsClearly)
     });
     ScriptedServer silent([](ScriptedServer::Client& client) { client.WaitUntilGone(10s); });
     ScriptedServer closing([](ScriptedServer::Client&) {});
+    ScriptedServer textOnly([](ScriptedServer::Client& client) {
+        client.Send(Bytes({IAC, WONT, OPTION_BINARY, IAC, DONT, OPTION_BINARY, IAC, DO, OPTION_COM_PORT}));
+        client.WaitUntilGone(10s);
+    });
 
     NetworkDevice device;
     device.SetOpenTimeout(500ms);
@@ -284,6 +289,9 @@ TEST(NetworkDevice, AServerThatSpeaksNoTelnetFailsClearly)
     }
     EXPECT_FALSE(device.Open(closing.Url("rfc2217")));
     EXPECT_EQ(device.OpenFailure(), NetworkFailure::Closed);
+    EXPECT_FALSE(device.Open(textOnly.Url("rfc2217")));
+    EXPECT_EQ(device.OpenFailure(), NetworkFailure::BinaryRefused);
+    EXPECT_NE(device.FailureReason().find("refuses 8-bit data"), std::string::npos);
 
     // The same servers are fine for raw TCP: their bytes are data.
     ASSERT_TRUE(device.Open(banner.Url("tcp"))) << device.FailureReason();
