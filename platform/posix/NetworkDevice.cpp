@@ -199,8 +199,10 @@ void NetworkDevice::LearnServerSettings(Clock::time_point deadline)
     settings_.dataBits = reported.dataBitsKnown ? reported.dataBits : settings_.dataBits;
     settings_.parity = reported.parityKnown ? reported.parity : settings_.parity;
     settings_.stopBits = reported.stopBitsKnown ? reported.stopBits : settings_.stopBits;
-    settings_.xonXoff = reported.outboundFlow == telnet::CONTROL_XON_XOFF_FLOW;
-    settings_.ctsHandshake = reported.outboundFlow == telnet::CONTROL_HARDWARE_FLOW;
+    if (reported.flowKnown) {
+        settings_.xonXoff = reported.outboundFlow == telnet::CONTROL_XON_XOFF_FLOW;
+        settings_.ctsHandshake = reported.outboundFlow == telnet::CONTROL_HARDWARE_FLOW;
+    }
     telnet_.ForgetRequests();
 }
 
