@@ -10,6 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev libfuzzer-14-dev
     fonts-wqy-microhei qt6-translations-l10n
+    ser2net
     "$@"
 )
 

@@ -1,0 +1,180 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "platform/LineSettings.h"
+#include "platform/NetworkTarget.h"
+#include "platform/SerialDevice.h"
+#include "platform/TcpConnector.h"
+#include "platform/TelnetComPort.h"
+
+// A serial port on a server across the network, with the operations and guarantees of
+// SerialDevice: "rfc2217://HOST:PORT" speaks Telnet with the COM-PORT option, so line
+// settings, control lines, modem lines, line errors and purges reach the server's device;
+// "tcp://HOST:PORT" carries the data only, unchanged. Never blocking: reads and writes take
+// what is there at once. One thread may wait for events (WaitEvent) while another reads,
+// writes, purges, clears errors and changes settings; Open and Close must not run while a
+// wait is in progress.
+//
+// Open blocks its caller while it connects and negotiates, within the open time-out (3 s),
+// and CancelOpen from another thread ends it at once. SetLineSettings waits for the server's
+// answers within the answer time-out. A connection the server closes or resets shows as a
+// hang-up in the wait result. Memory stays bounded whatever the server sends: input beyond
+// kInputCapacity waits in the connection (TCP holds the server back) and output beyond
+// kOutputCapacity is not taken.
+class NetworkDevice {
+public:
+    static constexpr std::chrono::milliseconds kOpenTimeout{3000};
+    static constexpr std::chrono::milliseconds kAnswerTimeout{1000};
+    static constexpr std::size_t kInputCapacity = 64 * 1024;
+    static constexpr std::size_t kOutputCapacity = 16 * 1024;
+
+    explicit NetworkDevice(NameResolver resolver = ResolveWithSystem);
+    ~NetworkDevice();
+    NetworkDevice(const NetworkDevice&) = delete;
+    NetworkDevice& operator=(const NetworkDevice&) = delete;
+
+    // Connects to a network port (see ParseNetworkTarget). On rfc2217:// it negotiates BINARY
+    // both ways, SUPPRESS-GO-AHEAD and COM-PORT-OPTION and learns the server's line settings;
+    // a server that refuses the COM-PORT option still opens (its data flows, its settings
+    // fail). Fails with errno set and OpenFailure / FailureReason saying why.
+    bool Open(const std::string& target);
+    NetworkFailure OpenFailure() const;
+    const std::string& FailureReason() const;
+    // Makes an Open in progress, and any later one, fail at once until Close. Any thread.
+    void CancelOpen();
+    void SetOpenTimeout(std::chrono::milliseconds timeout);
+    void SetAnswerTimeout(std::chrono::milliseconds timeout);
+
+    void Close();
+    bool IsOpen() const;
+    int Descriptor() const;
+    NetworkProtocol Protocol() const;
+
+    // The queues have fixed sizes; succeeds when the device is open.
+    bool SetQueueSizes(std::size_t inputBytes, std::size_t outputBytes);
+    bool GetTimeouts(CommTimeouts& timeouts) const;
+    bool SetTimeouts(const CommTimeouts& timeouts);
+
+    // The settings last applied (on rfc2217:// first those the server reported at Open).
+    bool GetLineSettings(LineSettings& settings) const;
+    // rfc2217://: sends the settings (DTR and RTS first, then baud rate, data size, parity,
+    // stop size and flow control) and waits for the answers, reading past input that the
+    // full input queue cannot take (dropped, and reported as CE_RXOVER, as a device's input
+    // overflow is); when the server refuses any,
+    // answers otherwise, does not answer in time or refused the COM-PORT option, the former
+    // settings are sent back and false is returned (within one answer time-out from a server
+    // that answers nothing, two from one that refuses or leaves a request unanswered). Servers whose device has no modem lines
+    // leave DTR and RTS unanswered, which is taken as done. tcp://: the settings are kept and
+    // go nowhere.
+    bool SetLineSettings(const LineSettings& settings);
+
+    // Discards local queues and asks the server to discard its own (PURGE-DATA).
+    bool Purge(unsigned flags);
+
+    // Events WaitEvent reports (EV_ bits; other bits are refused with EINVAL). Changing the
+    // mask ends a wait in progress.
+    bool SetEventMask(unsigned mask);
+    unsigned EventMask() const;
+    // Waits until an event of the mask, output room (when asked), the time-out, a WakeWait or
+    // a change of the mask. Modem-line and line-error events come from the server's
+    // notifications. A closed or reset connection gives hungUp.
+    WaitResult WaitEvent(const WaitRequest& request);
+    // Ends a wait in progress, or the next one, from any thread.
+    void WakeWait();
+
+    // Returns and clears the line errors (CE_ bits) since the last call, CE_RXOVER when input
+    // had to be dropped, and gives the input queue's byte count.
+    bool ClearErrors(unsigned& errors, std::size_t& inputQueueCount);
+    // The modem lines of the server's last notification; fails (ENOTTY) on tcp:// and when
+    // the server refused the COM-PORT option.
+    bool GetModemStatus(unsigned& status) const;
+    bool InputQueueBytes(std::size_t& count) const;
+
+    // Bytes read, 0 when none wait, -1 on failure (the connection has gone and nothing waits).
+    long Read(void* buffer, std::size_t size);
+    // Bytes taken (0 when the queue is full or the server asked for a pause), -1 on failure.
+    long Write(const void* bytes, std::size_t size);
+
+    // Control lines and break on the server's device; the server's answer is not awaited.
+    // Fail (ENOTTY) on tcp:// and when the server refused the COM-PORT option.
+    bool SetDtr(bool on);
+    bool SetRts(bool on);
+    bool SetBreak(bool on);
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    // Bytes taken from the front and added at the back without moving them each time.
+    class ByteQueue {
+    public:
+        std::size_t Size() const;
+        void Append(const char* bytes, std::size_t count);
+        std::size_t Take(void* out, std::size_t count);
+        const char* Front() const;
+        void Drop(std::size_t count);
+        void Clear();
+
+    private:
+        std::string bytes_;
+        std::size_t head_ = 0;
+    };
+
+    bool Fail(NetworkFailure failure, std::string reason, int error);
+    void CloseConnection();
+    bool Negotiate(Clock::time_point deadline, const std::string& where);
+    void LearnServerSettings(Clock::time_point deadline);
+    // Unanswered: not one answer came in time.
+    enum class SettingsOutcome { Taken, Refused, Unanswered };
+    // Sends the settings and, when asked, waits for the answers.
+    SettingsOutcome SendSettings(const LineSettings& settings, unsigned char outboundFlow, bool awaitAnswers);
+    // With `readThrough` the answers are looked for behind a full input queue, and what does
+    // not fit is dropped as an overrun.
+    bool AwaitAnswers(Clock::time_point deadline, bool readThrough);
+    // Waits until `done` (checked under the lock) holds, moving bytes both ways meanwhile;
+    // false on time-out, hang-up or cancel.
+    bool WaitForServer(Clock::time_point deadline, bool readThrough, const std::function<bool()>& done);
+    bool SendControl(unsigned char value);
+    bool ComPortAvailable() const;
+
+    // The rest run with mutex_ held.
+    bool ReadFromServer(bool readThrough, bool wakeWaiter);
+    void StoreInput(const char* bytes, std::size_t count);
+    void SendToServer();
+    bool HasOutputToSend() const;
+    bool OutputDrained() const;
+    unsigned TakeReadyEvents(const WaitRequest& request, unsigned mask, WaitResult& result);
+    void DrainDescriptor(int descriptor);
+
+    TcpConnector connector_;
+    std::atomic<int> fd_{-1};
+    int wakeFd_ = -1;
+    int answerFd_ = -1;  // signalled when bytes arrive while SetLineSettings waits
+    NetworkProtocol protocol_ = NetworkProtocol::RawTcp;
+    std::chrono::milliseconds openTimeout_ = kOpenTimeout;
+    std::chrono::milliseconds answerTimeout_ = kAnswerTimeout;
+    NetworkFailure failure_ = NetworkFailure::None;
+    std::string failureReason_;
+
+    std::atomic<unsigned> eventMask_{0};
+    std::atomic<bool> rebaseEvents_{false};
+    std::atomic<bool> hungUp_{false};
+    std::atomic<bool> outputInFlight_{false};
+    std::atomic<bool> awaitingAnswers_{false};
+
+    mutable std::mutex mutex_;  // guards what follows and every read and write on the socket
+    TelnetComPort telnet_;
+    ByteQueue input_;
+    bool inputOverrun_ = false;
+    std::string received_;     // data of the last read from the server
+    ByteQueue output_;         // data not yet handed to the connection
+    std::string staging_;      // bytes handed over in part; what follows waits for the rest
+    std::size_t stagingSent_ = 0;
+    LineSettings settings_;
+    CommTimeouts timeouts_;
+};

@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <future>
+#include <memory>
+#include <mutex>
+
+#include "platform/TcpConnector.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// A listening socket on a loopback address that never accepts.
+class Listener {
+public:
+    Listener(int family, int backlog)
+    {
+        fd_ = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_storage address {};
+        socklen_t size = 0;
+        if (family == AF_INET6) {
+            auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+            v6->sin6_family = AF_INET6;
+            v6->sin6_addr = in6addr_loopback;
+            size = sizeof *v6;
+        } else {
+            auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+            v4->sin_family = AF_INET;
+            v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            size = sizeof *v4;
+        }
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(fd_, backlog) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+            port_ = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+                                             : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+        }
+    }
+    ~Listener() { ::close(fd_); }
+    std::uint16_t Port() const { return port_; }
+    void Close()
+    {
+        ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+};
+
+// A resolver that answers only when the test lets it, as one whose name server is away.
+struct StuckResolver {
+    std::mutex mutex;
+    std::condition_variable released;
+    bool open = false;
+
+    void Release()
+    {
+        std::lock_guard lock(mutex);
+        open = true;
+        released.notify_all();
+    }
+};
+
+NameResolver ResolverStuckOn(const std::shared_ptr<StuckResolver>& stuck)
+{
+    return [stuck](const std::string&, std::vector<std::string>& addresses) {
+        std::unique_lock lock(stuck->mutex);
+        stuck->released.wait(lock, [&] { return stuck->open; });
+        addresses.push_back("127.0.0.1");
+        return ResolveStatus::Resolved;
+    };
+}
+
+void ExpectConnected(const ConnectResult& result)
+{
+    EXPECT_EQ(result.failure, NetworkFailure::None) << result.reason;
+    EXPECT_GE(result.descriptor, 0);
+    if (result.descriptor >= 0) {
+        ::close(result.descriptor);
+    }
+}
+
+}  // namespace
+
+TEST(TcpConnector, ConnectsToAddressesAndNames)
+{
+    Listener v4(AF_INET, 4);
+    Listener v6(AF_INET6, 4);
+    TcpConnector connector;
+    ExpectConnected(connector.Connect("127.0.0.1", v4.Port(), Clock::now() + 3s));
+    ExpectConnected(connector.Connect("localhost", v4.Port(), Clock::now() + 3s));
+    if (v6.Port() != 0) {
+        ExpectConnected(connector.Connect("::1", v6.Port(), Clock::now() + 3s));
+    }
+}
+
+TEST(TcpConnector, TellsRefusedFromUnresolvedFromTimedOut)
+{
+    TcpConnector connector;
+    Listener closed(AF_INET, 1);
+    const std::uint16_t port = closed.Port();
+    closed.Close();
+    ConnectResult refused = connector.Connect("127.0.0.1", port, Clock::now() + 3s);
+    EXPECT_EQ(refused.failure, NetworkFailure::Refused);
+    EXPECT_EQ(refused.descriptor, -1);
+    EXPECT_NE(refused.reason.find("127.0.0.1:" + std::to_string(port)), std::string::npos) << refused.reason;
+
+    ConnectResult unknown = connector.Connect("no-such-host.invalid", 2000, Clock::now() + 3s);
+    EXPECT_EQ(unknown.failure, NetworkFailure::NameNotResolved) << unknown.reason;
+    EXPECT_NE(unknown.reason.find("no-such-host.invalid"), std::string::npos);
+
+    // A listener whose queue is full drops the handshake: nothing answers.
+    Listener full(AF_INET, 0);
+    const ConnectResult first = connector.Connect("127.0.0.1", full.Port(), Clock::now() + 3s);
+    const auto start = Clock::now();
+    ConnectResult silent = connector.Connect("127.0.0.1", full.Port(), start + 300ms);
+    const auto waited = Clock::now() - start;
+    EXPECT_EQ(silent.failure, NetworkFailure::TimedOut) << silent.reason;
+    EXPECT_GE(waited, 290ms);
+    EXPECT_LT(waited, 2s);
+    ::close(first.descriptor);
+}
+
+TEST(TcpConnector, AHangingResolverNeverHoldsTheCallerPastTheDeadline)
+{
+    auto stuck = std::make_shared<StuckResolver>();
+    TcpConnector connector(ResolverStuckOn(stuck));
+    const auto start = Clock::now();
+    const ConnectResult result = connector.Connect("stuck.example", 1, start + 200ms);
+    EXPECT_EQ(result.failure, NetworkFailure::TimedOut);
+    EXPECT_LT(Clock::now() - start, 2s);
+    stuck->Release();
+}
+
+TEST(TcpConnector, CancelEndsAConnectAtOnceUntilReset)
+{
+    auto stuck = std::make_shared<StuckResolver>();
+    TcpConnector connector(ResolverStuckOn(stuck));
+    const auto start = Clock::now();
+    auto connecting = std::async(std::launch::async, [&] { return connector.Connect("stuck.example", 1, start + 10s); });
+    std::this_thread::sleep_for(50ms);
+    connector.Cancel();
+    const ConnectResult cancelled = connecting.get();
+    EXPECT_EQ(cancelled.failure, NetworkFailure::Cancelled);
+    EXPECT_LT(Clock::now() - start, 5s);
+
+    // Cancelled stays cancelled, even for a connection that would succeed, until Reset.
+    Listener listener(AF_INET, 4);
+    EXPECT_EQ(connector.Connect("127.0.0.1", listener.Port(), Clock::now() + 3s).failure, NetworkFailure::Cancelled);
+    connector.Reset();
+    ExpectConnected(connector.Connect("127.0.0.1", listener.Port(), Clock::now() + 3s));
+    stuck->Release();
+}
