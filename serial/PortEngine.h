@@ -7,7 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "platform/SerialDevice.h"
+#include <memory>
+
+#include "platform/Device.h"
 #include "serial/PendingWrites.h"
 #include "serial/PortNotifications.h"
 
@@ -52,6 +54,12 @@ public:
     const std::string& DeviceName() const;
     // Settings file whose [Ports] section maps port names to devices.
     void SetPortMapFile(const std::string& configPath);
+    // Makes the device for the resolved target at each Open; CreateDevice by default.
+    void SetDeviceFactory(DeviceFactory factory);
+    // The target the last Open resolved the device name to ("" when the name has none), and
+    // why that Open failed.
+    const std::string& Target() const;
+    OpenError LastOpenError() const;
     // Receiver of the notifications; null for none. Once this returns the previous sink is
     // no longer used, so it may go. Setting a sink lets bytes already waiting be announced.
     // A sink is called on the monitor thread and must never wait for the owner's thread.
@@ -91,7 +99,8 @@ protected:
     // Posts whether the modem-status bit is on; nothing when the status cannot be read.
     void NotifyModemLine(unsigned message, unsigned statusBit);
 
-    SerialDevice device_;
+    // Made at Open; used by the monitor thread only between Open and Close.
+    std::unique_ptr<Device> device_;
     unsigned eventMask_ = kEventMask;
 
 private:
@@ -111,6 +120,9 @@ private:
     std::atomic<int> portNumber_{0};
     std::string deviceName_;
     std::string portMapFile_;
+    DeviceFactory deviceFactory_ = CreateDevice;
+    std::string target_;
+    OpenError openError_;
     std::mutex sinkMutex_;  // held while the sink is in use, so replacing it waits for that
     NotificationSink* sink_ = nullptr;
     std::atomic<bool> running_{false};
