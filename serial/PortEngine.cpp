@@ -59,9 +59,13 @@ bool PortEngine::StartMonitor()
     {
         std::lock_guard lock(outputMutex_);
         pendingOutput_.Clear();
+        droppedAtOpen_ = pendingOutput_.DroppedBytes();
     }
     receivesOutstanding_ = 0;
     wakeCount_ = 0;
+    receivedBytes_ = 0;
+    sentBytes_ = 0;
+    breakEnd_ = 0;
     running_ = true;
     try {
         monitor_ = std::thread(&PortEngine::ThreadEntry, this);
@@ -109,6 +113,9 @@ void PortEngine::Close()
         device_->SetEventMask(0);
         device_->WakeWait();
         monitor_.join();
+    }
+    if (breakEnd_.exchange(0) != 0) {
+        device_->SetBreak(false);
     }
     device_->Close();
     receivesOutstanding_ = 0;
@@ -159,6 +166,8 @@ std::size_t PortEngine::ReadReceived(unsigned char* buffer, std::size_t capacity
             const long got = device_->Read(buffer, std::min(waiting, capacity));
             count = got > 0 ? static_cast<std::size_t>(got) : 0;
         }
+        receivedBytes_ += count;
+        NoticeLoss();
     }
     // When this was the last or next-to-last announced read, the monitor thread looks at the
     // input again and announces whatever is still waiting, while the owner handles the last one.
@@ -188,9 +197,11 @@ void PortEngine::Write(const unsigned char* bytes, std::size_t count)
     if (offeredNow) {
         const long written = device_->Write(bytes, count);
         if (written < 0) {
+            NoticeLoss();
             return;
         }
         taken = static_cast<std::size_t>(written);
+        sentBytes_ += taken;
     }
     if (taken < count) {
         pendingOutput_.Push(bytes + taken, count - taken, timeout, offeredNow, now);
@@ -236,6 +247,8 @@ void PortEngine::OnRing() { Notify(WM_COMM_RING, 0); }
 
 void PortEngine::OnRLSD() { Notify(WM_COMM_RLSD, 0); }
 
+void PortEngine::OnLost() { Notify(WM_COMM_LOST, 0); }
+
 unsigned PortEngine::ThreadEntry(PortEngine* engine) { return engine->ThreadFunc(); }
 
 unsigned PortEngine::ThreadFunc()
@@ -251,11 +264,17 @@ unsigned PortEngine::ThreadFunc()
         if (!running_) {
             break;
         }
+        EndBreakWhenDue();
         WritePendingOutput();
         if (receiveCheckRequested_.exchange(false) && (result.events & EV_RXCHAR) == 0) {
             AnnounceWaitingInput(false);
         }
         DispatchEvents(result.events);
+        if (result.hungUp || device_->IsLost()) {
+            AnnounceWaitingInput(false);
+            OnLost();
+            break;
+        }
     }
     return 0;
 }
@@ -376,8 +395,14 @@ WaitRequest PortEngine::NextWaitRequest()
     pendingOutput_.DropOverdue(now);
     request.watchOutputRoom = !pendingOutput_.Empty();
     request.outputQueued = request.watchOutputRoom;
-    if (const auto left = pendingOutput_.TimeToDeadline(now)) {
-        request.timeoutMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*left).count());
+    std::optional<PendingWrites::Clock::duration> wake = pendingOutput_.TimeToDeadline(now);
+    if (const auto breakEnd = breakEnd_.load(); breakEnd != 0) {
+        const auto left = std::max(PendingWrites::Clock::duration(breakEnd) - now.time_since_epoch(),
+                                   PendingWrites::Clock::duration::zero());
+        wake = wake ? std::min(*wake, left) : left;
+    }
+    if (wake) {
+        request.timeoutMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*wake).count());
     }
     return request;
 }
@@ -386,8 +411,13 @@ void PortEngine::WritePendingOutput()
 {
     std::lock_guard lock(outputMutex_);
     if (!pendingOutput_.Empty()) {
-        pendingOutput_.Drain([this](const unsigned char* bytes, std::size_t count) { return device_->Write(bytes, count); },
-                             PendingWrites::Clock::now());
+        pendingOutput_.Drain(
+            [this](const unsigned char* bytes, std::size_t count) {
+                const long taken = device_->Write(bytes, count);
+                sentBytes_ += taken > 0 ? static_cast<std::uint64_t>(taken) : 0;
+                return taken;
+            },
+            PendingWrites::Clock::now());
     }
 }
 
@@ -399,4 +429,60 @@ std::chrono::milliseconds PortEngine::WriteTimeout(std::size_t count) const
     }
     return std::chrono::milliseconds(static_cast<long long>(timeouts.writeTotalTimeoutMultiplier) * static_cast<long long>(count) +
                                      timeouts.writeTotalTimeoutConstant);
+}
+
+void PortEngine::EndBreakWhenDue()
+{
+    auto breakEnd = breakEnd_.load();
+    if (breakEnd != 0 && std::chrono::steady_clock::now().time_since_epoch().count() >= breakEnd &&
+        breakEnd_.compare_exchange_strong(breakEnd, 0)) {
+        device_->SetBreak(false);
+    }
+}
+
+void PortEngine::NoticeLoss()
+{
+    if (device_->IsLost()) {
+        device_->WakeWait();
+    }
+}
+
+PortStatistics PortEngine::Statistics() const
+{
+    PortStatistics statistics;
+    statistics.received = receivedBytes_;
+    statistics.sent = sentBytes_;
+    {
+        std::lock_guard lock(outputMutex_);
+        statistics.dropped = pendingOutput_.DroppedBytes() - droppedAtOpen_;
+    }
+    statistics.lineCountersKnown = IsOpen() && device_->GetLineCounters(statistics.line);
+    return statistics;
+}
+
+bool PortEngine::GetModemStatus(unsigned& status) const { return IsOpen() && device_->GetModemStatus(status); }
+
+bool PortEngine::SetDtr(bool on) { return IsOpen() && device_->SetControlLine(ControlLine::Dtr, on); }
+
+bool PortEngine::SetRts(bool on) { return IsOpen() && device_->SetControlLine(ControlLine::Rts, on); }
+
+bool PortEngine::SendBreak(std::chrono::milliseconds duration)
+{
+    if (!IsOpen() || !device_->SetBreak(true)) {
+        return false;
+    }
+    const auto end = std::chrono::steady_clock::now() + duration;
+    breakEnd_ = std::max<std::chrono::steady_clock::rep>(end.time_since_epoch().count(), 1);
+    device_->WakeWait();
+    return true;
+}
+
+bool PortEngine::CheckDevice()
+{
+    if (!IsOpen()) {
+        return false;
+    }
+    const bool present = device_->CheckPresence();
+    NoticeLoss();
+    return present;
 }

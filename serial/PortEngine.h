@@ -24,8 +24,19 @@
 // left after a read get a new notification before the owner has run out of them. Output the device cannot take at once waits
 // in a bounded queue that the monitor thread writes out as the device drains.
 //
+// A device that goes away is announced with WM_COMM_LOST, once; the monitor thread then ends.
+//
 // A class deriving from this one must call Close in its own destructor, since the monitor
 // thread calls its virtual operations.
+// What a port has seen since it was opened.
+struct PortStatistics {
+    std::uint64_t received = 0;  // bytes read by the owner
+    std::uint64_t sent = 0;      // bytes the device took
+    std::uint64_t dropped = 0;   // bytes dropped from the pending-write queue
+    bool lineCountersKnown = false;  // false where the driver keeps no counts
+    LineCounters line;
+};
+
 class PortEngine {
 public:
     static constexpr unsigned kEventMask = EV_RXCHAR | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR | EV_RING;
@@ -79,6 +90,17 @@ public:
     // How many times the monitor thread has waited for the device since Open.
     std::uint64_t MonitorWakeCount() const;
 
+    PortStatistics Statistics() const;
+    // Modem-status bits (MS_); false when closed or the device has no modem lines.
+    bool GetModemStatus(unsigned& status) const;
+    // Raise or drop DTR and RTS; false when closed or the device has no such line.
+    bool SetDtr(bool on);
+    bool SetRts(bool on);
+    // Starts a break of `duration` that the monitor thread ends; never waits.
+    bool SendBreak(std::chrono::milliseconds duration);
+    // Whether the open device is still the one opened; when it is not, WM_COMM_LOST follows.
+    bool CheckDevice();
+
     // Notification operations, called on the monitor thread.
     virtual void OnReceive();
     virtual void OnDSR();
@@ -88,6 +110,7 @@ public:
     virtual void OnError();
     virtual void OnRing();
     virtual void OnRLSD();
+    virtual void OnLost();
     virtual unsigned ThreadFunc();
     static unsigned ThreadEntry(PortEngine* engine);
 
@@ -115,6 +138,9 @@ private:
     void ReportEventMaskFailure(int line, int error);
     WaitRequest NextWaitRequest();
     void WritePendingOutput();
+    void EndBreakWhenDue();
+    // Wakes the monitor thread when the owner's thread found the device gone.
+    void NoticeLoss();
     std::chrono::milliseconds WriteTimeout(std::size_t count) const;
 
     std::atomic<int> portNumber_{0};
@@ -130,6 +156,11 @@ private:
     std::atomic<bool> receiveCheckRequested_{false};
     bool receivePosted_ = false;  // monitor thread only: whether the last OnReceive reached a receiver
     std::atomic<std::uint64_t> wakeCount_{0};
+    std::atomic<std::uint64_t> receivedBytes_{0};
+    std::atomic<std::uint64_t> sentBytes_{0};
+    std::uint64_t droppedAtOpen_ = 0;  // guarded by outputMutex_
+    // When the break in progress ends, in steady-clock ticks; 0 when none is.
+    std::atomic<std::chrono::steady_clock::rep> breakEnd_{0};
     std::thread monitor_;
 
     mutable std::mutex outputMutex_;  // guards pendingOutput_ and the order of device writes

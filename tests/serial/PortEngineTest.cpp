@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <thread>
 
@@ -443,6 +444,9 @@ TEST_F(PortEngineOnPty, AVanishedDeviceNeitherHangsNorSpins)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_LE(engine.MonitorWakeCount(), wakes + 1);
     EXPECT_EQ(engine.PendingWriteBytes(), 0u);  // output for a gone device is dropped
+    const auto notifications = sink.Notifications();
+    EXPECT_EQ(std::count(notifications.begin(), notifications.end(), Notification{WM_COMM_LOST, kPort, 0}), 1)
+        << "the loss is announced once";
     unsigned char buffer[16];
     EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer), 0u);
     engine.Write(buffer, sizeof buffer);
