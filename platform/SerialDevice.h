@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/Device.h"
 
@@ -41,8 +42,11 @@ public:
     bool SetEventMask(unsigned mask) override;
     unsigned EventMask() const override;
     // Modem lines (TIOCMGET) and line errors (TIOCGICOUNT) are compared with their last
-    // values at every wake, and every few milliseconds while the driver supports them; a
-    // device without them never wakes for them.
+    // values at every wake. A thread of its own waits for modem-line changes (TIOCMIWAIT)
+    // and wakes the wait; only where the driver cannot wait so are the lines looked at every
+    // few milliseconds. Line errors arrive with input (a break, framing or parity error puts
+    // a zero byte into it), which wakes the wait, so they need no period. An idle device
+    // never wakes the waiting thread.
     WaitResult WaitEvent(const WaitRequest& request) override;
     void WakeWait() override;
 
@@ -70,6 +74,9 @@ private:
     unsigned LineErrorEvents(unsigned mask);
     unsigned OutputEmptyEvent(unsigned mask, bool outputQueued);
     void DrainWakeUps();
+    void StartModemWaiter();
+    void StopModemWaiter();
+    void WaitForModemChanges(int fd);
     // Marks the device lost when `error` says it has gone; returns false for the caller.
     bool Failed(int error) const;
 
@@ -83,6 +90,12 @@ private:
     // The node that was opened, to tell when it is removed or replaced.
     std::string path_;
     unsigned long long deviceNumber_ = 0;
+
+    // Waits for modem-line changes; started by the waiting thread, stopped by Close.
+    std::thread modemWaiter_;
+    std::atomic<bool> modemWaitStop_{false};
+    std::atomic<bool> modemWaitEnded_{false};
+    std::atomic<bool> modemWaitUnsupported_{false};
 
     // Used by the waiting thread only.
     bool hungUp_ = false;

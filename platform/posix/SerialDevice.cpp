@@ -3,20 +3,24 @@
 // termios2 and BOTHER come from the kernel's headers, which cannot be mixed with <termios.h>.
 #include <asm/termbits.h>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kLinePollPeriodMs = 20;
+constexpr int kModemLineBits = TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG;
 constexpr unsigned kModemLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 constexpr unsigned kLineErrorEvents = EV_BREAK | EV_ERR;
 
@@ -124,6 +128,21 @@ bool ApplyControlLine(int fd, int line, LineControl level)
     return errno == ENOTTY || errno == EINVAL;
 }
 
+// Interrupts a modem-line wait: the handler does nothing, and without SA_RESTART the
+// interrupted ioctl returns EINTR.
+int ModemWaitSignal()
+{
+    static const int signal = [] {
+        const int chosen = SIGRTMIN + 5;
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        sigemptyset(&action.sa_mask);
+        ::sigaction(chosen, &action, nullptr);
+        return chosen;
+    }();
+    return signal;
+}
+
 bool MeansDeviceGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
 
 OpenFailure OpenFailureOf(int error)
@@ -194,6 +213,7 @@ bool SerialDevice::Open(const std::string& path)
     }
     wakeFd_ = wakeFd;
     hungUp_ = false;
+    modemWaitUnsupported_ = false;
     eventMask_ = 0;
     outputInFlight_ = false;
     path_ = path;
@@ -218,6 +238,7 @@ void SerialDevice::Close()
     if (fd < 0) {
         return;
     }
+    StopModemWaiter();
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
     ::close(wakeFd_);
@@ -428,8 +449,7 @@ WaitResult SerialDevice::WaitEvent(const WaitRequest& request)
 
 bool SerialDevice::NeedsLinePolling(unsigned mask) const
 {
-    return !hungUp_ && (((mask & kModemLineEvents) != 0 && modemLinesSupported_) ||
-                        ((mask & kLineErrorEvents) != 0 && lineErrorsSupported_) ||
+    return !hungUp_ && (((mask & kModemLineEvents) != 0 && modemLinesSupported_ && modemWaitUnsupported_) ||
                         ((mask & EV_TXEMPTY) != 0 && outputInFlight_));
 }
 
@@ -437,6 +457,62 @@ void SerialDevice::TakeEventBaselines()
 {
     modemLinesSupported_ = ::ioctl(fd_, TIOCMGET, &lastModemLines_) == 0;
     lineErrorsSupported_ = ReadLineErrorCounts(lastEventCounts_);
+    if (modemLinesSupported_ && !modemWaiter_.joinable() && !modemWaitUnsupported_) {
+        StartModemWaiter();
+    }
+}
+
+void SerialDevice::StartModemWaiter()
+{
+    ModemWaitSignal();
+    modemWaitStop_ = false;
+    modemWaitEnded_ = false;
+    try {
+        modemWaiter_ = std::thread(&SerialDevice::WaitForModemChanges, this, fd_.load());
+    } catch (const std::system_error&) {
+        modemWaitUnsupported_ = true;
+    }
+}
+
+void SerialDevice::WaitForModemChanges(int fd)
+{
+    while (!modemWaitStop_) {
+        if (::ioctl(fd, TIOCMIWAIT, kModemLineBits) == 0) {
+            WakeWait();
+            continue;
+        }
+        const int error = errno;
+        if (error == EINTR) {
+            continue;
+        }
+        // The driver cannot wait for the lines (they are then looked at periodically), or the
+        // device has gone.
+        if (MeansDeviceGone(error)) {
+            lost_ = true;
+        } else {
+            modemWaitUnsupported_ = true;
+        }
+        WakeWait();
+        break;
+    }
+    modemWaitEnded_ = true;
+}
+
+void SerialDevice::StopModemWaiter()
+{
+    if (!modemWaiter_.joinable()) {
+        return;
+    }
+    modemWaitStop_ = true;
+    // The signal may come just before the thread enters its wait, so it is repeated until the
+    // thread has ended.
+    while (!modemWaitEnded_) {
+        ::pthread_kill(modemWaiter_.native_handle(), ModemWaitSignal());
+        for (int tries = 0; tries < 10 && !modemWaitEnded_; ++tries) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    }
+    modemWaiter_.join();
 }
 
 unsigned SerialDevice::ModemLineEvents(unsigned mask)
