@@ -123,6 +123,8 @@ void PortEngine::Close()
 
 bool PortEngine::IsOpen() const { return device_ != nullptr && device_->IsOpen(); }
 
+bool PortEngine::IsLost() const { return IsOpen() && device_->IsLost(); }
+
 void PortEngine::SetPortNumber(int number) { portNumber_ = number; }
 
 int PortEngine::PortNumber() const { return portNumber_; }

@@ -57,6 +57,8 @@ public:
     // will not take give false, and the port keeps the settings it had.
     bool SetState(const std::string& settings);
     bool IsOpen() const;
+    // The open device has gone (WM_COMM_LOST is or was posted for it).
+    bool IsLost() const;
 
     void SetPortNumber(int number);
     int PortNumber() const;
