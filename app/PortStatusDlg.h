@@ -26,6 +26,7 @@ public:
     void Touch();
     // Brings the window up to date now.
     void Refresh();
+    bool RefreshPending() const { return m_refreshTimer.isActive(); }
 
     // The lamp, box or count named "CTS", "DSR", "DCD", "RI", "DTR", "RTS", "Break",
     // "received", "sent", "overrun", "framing", "parity", "breaks" or "dropped".

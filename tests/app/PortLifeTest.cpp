@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/PortKeeper.h"
+#include "app/PortWatch.h"
 #include "platform/CodePage.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/ProcessCounts.h"
@@ -316,6 +317,26 @@ TEST_F(PortLifeTest, PathsThatAreNoSerialDeviceShowOneBoxEachAndNeverHang)
                   QStringList{QStringLiteral("不能打开串口！\n%1 不是串口设备。").arg(paths[index])});
         EXPECT_FALSE(window.IsPortOpen());
     }
+}
+
+TEST(PortWatch, AStormOfHotPlugEventsIsAnsweredAtMostFourTimesASecond)
+{
+    QTemporaryDir dir;
+    PortWatch watch;
+    watch.Watch({dir.filePath(QStringLiteral("ttyUSB0")).toStdString()});
+    int changes = 0;
+    QObject::connect(&watch, &PortWatch::Changed, [&] { ++changes; });
+    QElapsedTimer clock;
+    clock.start();
+    for (int index = 0; clock.elapsed() < 1000; ++index) {
+        const std::string node = dir.filePath(QStringLiteral("ttyUSB%1").arg(index % 8)).toStdString();
+        WriteFile(node);
+        fs::remove(node);
+        QCoreApplication::processEvents();
+    }
+    QTest::qWait(300);
+    EXPECT_GE(changes, 1);
+    EXPECT_LE(changes, clock.elapsed() / PortWatch::kShortestGapMs + 1) << "in " << clock.elapsed() << " ms";
 }
 
 }  // namespace
