@@ -476,6 +476,10 @@ void SerialDevice::StartModemWaiter()
 
 void SerialDevice::WaitForModemChanges(int fd)
 {
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, ModemWaitSignal());
+    ::pthread_sigmask(SIG_UNBLOCK, &interrupt, nullptr);
     while (!modemWaitStop_) {
         if (::ioctl(fd, TIOCMIWAIT, kModemLineBits) == 0) {
             WakeWait();
