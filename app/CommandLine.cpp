@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "app/PortListing.h"
+#include "serial/PortInventory.h"
 #include "app/Version.h"
 
 namespace {
@@ -37,7 +37,7 @@ std::optional<int> ListedPortNumber(const std::string& text)
         }
         number = number * 10 + (text[i] - '0');
     }
-    if (number < 1 || number > kListedPortCount) {
+    if (number < 1 || number > kListedPorts) {
         return std::nullopt;
     }
     return number;

@@ -1,19 +1,42 @@
 #include "app/PortListing.h"
 
-#include <filesystem>
-#include <iomanip>
-#include <system_error>
+#include <algorithm>
+#include <array>
+#include <vector>
 
-#include "platform/PortNames.h"
+#include "serial/PortInventory.h"
 
-void PrintPortList(std::ostream& out, const std::string& configPath)
+namespace {
+
+using Row = std::array<std::string, 5>;
+
+std::string OrDash(const std::string& text) { return text.empty() ? "-" : text; }
+
+}  // namespace
+
+void PrintPortList(std::ostream& out, const std::string& configPath) { PrintPortList(out, configPath, {}); }
+
+void PrintPortList(std::ostream& out, const std::string& configPath, const DeviceDirectories& directories)
 {
-    for (int number = 1; number <= kListedPortCount; ++number) {
-        const std::string name = "COM" + std::to_string(number);
-        const std::string device = ResolvePortDevice(name, configPath);
-        std::error_code error;
-        const bool present = !device.empty() && std::filesystem::exists(device, error);
-        out << std::left << std::setw(7) << name << std::setw(40) << (device.empty() ? "-" : device) << ' '
-            << (present ? "present" : "absent") << '\n';
+    std::vector<Row> rows{{"PORT", "DEVICE", "PRESENT", "BY-ID", "PRODUCT"}};
+    for (const PortEntry& entry : TakePortInventory(configPath, kListedPorts, directories)) {
+        rows.push_back({entry.name, OrDash(entry.device), entry.description.present ? "yes" : "no",
+                        OrDash(entry.description.byIdName), OrDash(entry.description.usbProduct)});
+    }
+    std::array<std::size_t, 5> widths{};
+    for (const Row& row : rows) {
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            widths[column] = std::max(widths[column], row[column].size());
+        }
+    }
+    for (const Row& row : rows) {
+        std::string line;
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            line += row[column];
+            if (column + 1 < row.size()) {
+                line.append(widths[column] - row[column].size() + 2, ' ');
+            }
+        }
+        out << line << '\n';
     }
 }

@@ -3,10 +3,10 @@
 #include <ostream>
 #include <string>
 
-// The port list offers COM1 to this.
-inline constexpr int kListedPortCount = 50;
+#include "platform/DeviceInfo.h"
 
-// Writes one line for each of COM1 to COM50: the name, the device it resolves to with the
-// settings file at configPath (its "Ports" section, else the default table) and whether that
-// device is present, e.g. "COM3   /dev/ttyUSB2   present".
+// Prints the port list as a table: port name, device, whether it is there now, its
+// /dev/serial/by-id/ name and its USB product ("-" where there is none), with the devices
+// resolved through the [Ports] map of the settings file at `configPath`.
 void PrintPortList(std::ostream& out, const std::string& configPath);
+void PrintPortList(std::ostream& out, const std::string& configPath, const DeviceDirectories& directories);

@@ -26,9 +26,11 @@
 #include "app/IntegerText.h"
 #include "app/MessageBox.h"
 #include "app/NotificationSink.h"
+#include "app/PortKeeper.h"
+#include "app/PortStatusDlg.h"
 #include "app/Settings.h"
-#include "platform/PortNames.h"
 #include "res/Icons.h"
+#include "serial/PortOpening.h"
 #include "scheme/SchemeDlg.h"
 #include "scheme/SchemeFile.h"
 #include "sendlist/SendListDlg.h"
@@ -62,11 +64,6 @@ void ShowSendText(QPlainTextEdit* area, const QString& text)
     area->setWordWrapMode(text.size() > kWordWrapLimit ? QTextOption::WrapAnywhere
                                                        : QTextOption::WrapAtWordBoundaryOrAnywhere);
     area->setPlainText(text);
-}
-
-std::string PortName(int number)
-{
-    return "\\\\.\\COM" + std::to_string(number);
 }
 
 }  // namespace
@@ -107,8 +104,10 @@ CSerialDebugDlg::CSerialDebugDlg(std::string programDirectory, QWidget* parent)
     m_sink = std::make_unique<WindowNotificationSink>(this);
     // Set before the first opening too, so a failure of the monitor thread is reported then.
     m_port.SetNotificationSink(m_sink.get());
-    ConnectControls();
     FillPortList();
+    m_portKeeper = new PortKeeper(m_port, m_portList, ConfigPath(), this);
+    m_portKeeper->RefreshPortList();
+    ConnectControls();
     UpdateData(false);
 }
 
@@ -230,6 +229,8 @@ void CSerialDebugDlg::CreateMenu()
     AddCommand(check, ID_CRC16, QStringLiteral("CRC16"));
     QMenu* tools = m_menuBar->addMenu(QStringLiteral("工具(&T)"));
     AddCommand(tools, ID_CALCULATOR, QStringLiteral("计算器(&C)"));
+    AddCommand(tools, ID_AUTO_RECONNECT, QStringLiteral("自动重连(&R)"))->setCheckable(true);
+    AddCommand(tools, ID_PORT_STATUS, QStringLiteral("串口状态(&P)..."));
     QMenu* help = m_menuBar->addMenu(QStringLiteral("帮助(&H)"));
     AddCommand(help, ID_APP_ABOUT, QStringLiteral("关于(&A)..."));
 }
@@ -254,6 +255,9 @@ void CSerialDebugDlg::ConnectControls()
     connect(m_commands[ID_CRC16], &QAction::triggered, this, &CSerialDebugDlg::OnCrc16);
     connect(m_commands[ID_APP_EXIT], &QAction::triggered, this, &QDialog::close);
     connect(m_commands[ID_CALCULATOR], &QAction::triggered, this, &CSerialDebugDlg::OnCalculator);
+    connect(m_commands[ID_AUTO_RECONNECT], &QAction::triggered, this, &CSerialDebugDlg::OnAutoReconnect);
+    connect(m_commands[ID_PORT_STATUS], &QAction::triggered, this, &CSerialDebugDlg::OnPortStatus);
+    connect(m_portKeeper, &PortKeeper::ReopenWanted, this, &CSerialDebugDlg::OnReopenLostPort);
     connect(m_commands[ID_APP_ABOUT], &QAction::triggered, this, &CSerialDebugDlg::OnAbout);
     connect(m_commands[ID_EDIT_SCHEME], &QAction::triggered, this, &CSerialDebugDlg::OnEditScheme);
     connect(m_commands[ID_SEND_LIST], &QAction::triggered, this, &CSerialDebugDlg::OnSendListConfig);
@@ -263,13 +267,8 @@ void CSerialDebugDlg::ConnectControls()
 
 void CSerialDebugDlg::FillPortList()
 {
-    const std::string config = ConfigPath();
     for (int number = 1; number <= kPortCount; ++number) {
         m_portList->addItem(QStringLiteral("COM%1").arg(number));
-        const std::string device = ResolvePortDevice(PortName(number), config);
-        m_portList->setItemData(number - 1,
-                                device.empty() ? QStringLiteral("没有对应的设备") : QString::fromStdString(device),
-                                Qt::ToolTipRole);
     }
 }
 
@@ -367,6 +366,8 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
         m_hexDisplay = settings.hexDisplay;
         m_hexSend = settings.hexSend;
         m_sendText = settings.sendData;
+        m_commands[ID_AUTO_RECONNECT]->setChecked(settings.autoReconnect != 0);
+        m_portKeeper->SetAutoReconnect(settings.autoReconnect != 0);
         ImportScheme(SchemePath());
         UpdateData(false);
         return;
@@ -382,11 +383,13 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
     settings.hexDisplay = m_hexDisplay;
     settings.hexSend = m_hexSend;
     settings.sendData = m_sendText;
+    settings.autoReconnect = m_commands[ID_AUTO_RECONNECT]->isChecked() ? 1 : 0;
     SaveSettings(ConfigPath(), settings);
 }
 
 void CSerialDebugDlg::OpenPort()
 {
+    m_portKeeper->UserTookOver();
     try {
         UpdateData(true);
         if (m_port.IsOpen()) {
@@ -397,10 +400,9 @@ void CSerialDebugDlg::OpenPort()
             ShowMessage(this, PortOpenFailedText());
         } else {
             m_port.SetPortMapFile(ConfigPath());
-            m_port.SetPortNumber(number);
-            m_port.SetDeviceName(PortName(number));
-            if (!m_port.Open() || !m_port.Setup() || !m_port.SetState(m_settings)) {
-                ShowMessage(this, PortOpenFailedText());
+            const PortOpening opening = OpenNumberedPort(m_port, number, m_settings);
+            if (!opening.succeeded) {
+                ShowMessage(this, PortOpenFailedText() + QLatin1Char('\n') + FromGbk(opening.reason));
             }
         }
         m_port.SetNotificationSink(m_sink.get());
@@ -420,6 +422,7 @@ void CSerialDebugDlg::RefreshPortState()
     m_portOpen = m_port.IsOpen();
     SetOpenCaption(m_portOpen);
     ShowPortState(m_portOpen);
+    TouchPortStatus();
 }
 
 void CSerialDebugDlg::SetOpenCaption(bool open)
@@ -440,6 +443,7 @@ void CSerialDebugDlg::ClosePort()
     }
     m_portOpen = m_port.IsOpen();
     ShowPortState(m_portOpen);
+    TouchPortStatus();
 }
 
 void CSerialDebugDlg::ShowPortState(bool open)
@@ -460,6 +464,49 @@ void CSerialDebugDlg::OnPortNotification(unsigned message, int, long)
 {
     if (message == WM_COMM_RXCHAR) {
         OnCommRxChar();
+    } else if (message == WM_COMM_LOST) {
+        OnCommLost();
+    }
+    TouchPortStatus();
+}
+
+// The device has gone: the port is closed as the user would close it, and the receive area
+// says so; no message box (one per unplugged cable would be a nuisance).
+void CSerialDebugDlg::OnCommLost()
+{
+    // A loss of a port that has been closed or opened again since is no news.
+    if (!m_port.IsLost()) {
+        return;
+    }
+    const int number = m_port.PortNumber();
+    const std::string device = m_port.Target();
+    ClosePort();
+    AppendReceiveLine("\r\n--串口已断开--\r\n");
+    m_portKeeper->PortLost(number, device);
+}
+
+void CSerialDebugDlg::OnReopenLostPort(int number)
+{
+    const PortOpening opening = OpenNumberedPort(m_port, number, ToGbk(m_settingsEdit->text()));
+    m_portKeeper->ReopenAttempted(m_port.IsOpen());
+    if (!m_port.IsOpen()) {
+        return;
+    }
+    m_port.SetNotificationSink(m_sink.get());
+    RefreshPortState();
+    AppendReceiveLine("\r\n--串口已重新连接--\r\n");
+}
+
+void CSerialDebugDlg::AppendReceiveLine(const char* utf8Line)
+{
+    m_receiveText.AppendText(Utf8ToGbk(utf8Line));
+    ScheduleRefresh();
+}
+
+void CSerialDebugDlg::TouchPortStatus()
+{
+    if (m_portStatus != nullptr) {
+        m_portStatus->Touch();
     }
 }
 
@@ -564,6 +611,7 @@ bool CSerialDebugDlg::SendString(std::string text, std::int32_t isHex)
     m_hexSendBox->setChecked(isHex != 0);
     m_sendCounter += static_cast<int>(bytes.size());
     m_sendCountLabel->setText(QStringLiteral("发送：%1").arg(m_sendCounter));
+    TouchPortStatus();
     return true;
 }
 
@@ -663,6 +711,7 @@ void CSerialDebugDlg::OnBnClickedOpen()
 {
     UpdateData(true);
     if (m_portOpen) {
+        m_portKeeper->UserTookOver();
         ClosePort();
     } else {
         OpenPort();
@@ -805,6 +854,21 @@ void CSerialDebugDlg::OnCalculator()
     StartCalculator();
 }
 
+void CSerialDebugDlg::OnAutoReconnect()
+{
+    m_portKeeper->SetAutoReconnect(m_commands[ID_AUTO_RECONNECT]->isChecked());
+}
+
+void CSerialDebugDlg::OnPortStatus()
+{
+    if (m_portStatus == nullptr) {
+        m_portStatus = new CPortStatusDlg(m_port, this);
+    }
+    m_portStatus->show();
+    m_portStatus->raise();
+    m_portStatus->activateWindow();
+}
+
 void CSerialDebugDlg::keyPressEvent(QKeyEvent* event)
 {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
@@ -835,6 +899,7 @@ bool CSerialDebugDlg::DestroyWindow()
         return false;
     }
     m_destroyed = true;
+    m_portKeeper->UserTookOver();
     ExchangeSettings(false);
     m_rules.clear();
     // The timers end with the window: a closed window sends nothing more.

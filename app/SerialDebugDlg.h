@@ -24,7 +24,9 @@ class QPainter;
 class QPlainTextEdit;
 class QPushButton;
 class ClientArea;
+class CPortStatusDlg;
 class CSendListPanel;
+class PortKeeper;
 class WindowNotificationSink;
 
 // Control ids of the main window.
@@ -64,6 +66,8 @@ enum MainCommand {
     ID_EXPORT_SCHEME = 32777,
     ID_SEND_LIST = 32779,
     ID_CALCULATOR = 32780,
+    ID_AUTO_RECONNECT = 32790,
+    ID_PORT_STATUS = 32791,
     ID_FILE_SAVE = 57603,
     ID_APP_EXIT = 57665,
 };
@@ -135,6 +139,9 @@ public:
     int PortIndex() const { return m_portIndex; }
     bool HasPortStateIcon() const { return !m_portStateIcon.isNull(); }
     bool PortStateIconIsOpen() const { return m_portStateIconOpen; }
+    PortKeeper* Keeper() const { return m_portKeeper; }
+    // The "串口状态" window once it has been opened, else null.
+    CPortStatusDlg* PortStatusWindow() const { return m_portStatus; }
 
     // A notification of the port engine, on the window's thread.
     void OnPortNotification(unsigned message, int wParam, long lParam);
@@ -170,6 +177,10 @@ private:
     void RefreshPortState();
 
     void OnCommRxChar();
+    void OnCommLost();
+    void OnReopenLostPort(int number);
+    void AppendReceiveLine(const char* utf8Line);
+    void TouchPortStatus();
     void ScheduleRefresh();
     void ShowCounters();
     void OnClearReceive();
@@ -190,6 +201,8 @@ private:
     void OnImportScheme();
     void OnExportScheme();
     void OnCalculator();
+    void OnAutoReconnect();
+    void OnPortStatus();
 
     std::string m_programDirectory;
     bool m_initialised = false;
@@ -220,6 +233,8 @@ private:
 
     std::unique_ptr<WindowNotificationSink> m_sink;
     PortEngine m_port;
+    PortKeeper* m_portKeeper = nullptr;
+    CPortStatusDlg* m_portStatus = nullptr;
 
     QMenuBar* m_menuBar = nullptr;
     ClientArea* m_client = nullptr;

@@ -32,6 +32,7 @@ WindowSettings LoadSettings(const std::string& path)
     settings.hexDisplay = GetPrivateProfileInt(kSection, "HexDisplay", defaults.hexDisplay, path);
     settings.hexSend = GetPrivateProfileInt(kSection, "HexSend", defaults.hexSend, path);
     settings.sendData = GetPrivateProfileString(kSection, "SendData", defaults.sendData, kSendTextBuffer, path);
+    settings.autoReconnect = GetPrivateProfileInt(kSection, "AutoReconnect", defaults.autoReconnect, path);
     return settings;
 }
 
@@ -45,4 +46,5 @@ void SaveSettings(const std::string& path, const WindowSettings& settings)
     WriteInt(path, "HexDisplay", settings.hexDisplay);
     WriteInt(path, "HexSend", settings.hexSend);
     WritePrivateProfileString(kSection, "SendData", FirstLine(settings.sendData), path);
+    WriteInt(path, "AutoReconnect", settings.autoReconnect);
 }

@@ -12,12 +12,13 @@ struct WindowSettings {
     int hexDisplay = 0;                   // "HexDisplay"
     int hexSend = 0;                      // "HexSend"
     std::string sendData;                 // "SendData": the send area's text
+    int autoReconnect = 0;                // "AutoReconnect": open a lost port again when its device is back
 };
 
-// Reads the eight keys; a missing key or file gives the member's default. Texts come back cut to
+// Reads the eight keys and those that follow them; a missing key or file gives the member's default. Texts come back cut to
 // 99 ("BordRate") and 499 ("SendData") bytes.
 WindowSettings LoadSettings(const std::string& path);
 
-// Writes the eight keys in their fixed order. A text keeps only its first line: the file holds one
+// Writes the eight keys in their fixed order, then those that follow them. A text keeps only its first line: the file holds one
 // line per key, and what followed a line break would otherwise land in the file as lines of its own.
 void SaveSettings(const std::string& path, const WindowSettings& settings);

@@ -4,116 +4,63 @@
 #include <cstddef>
 #include <mutex>
 #include <string>
+#include <thread>
 
-#include "platform/LineSettings.h"
+#include "platform/Device.h"
 
-// Port events a wait reports (the event word).
-constexpr unsigned EV_RXCHAR = 0x0001;   // bytes are waiting in the input queue
-constexpr unsigned EV_RXFLAG = 0x0002;   // not reported by this device
-constexpr unsigned EV_TXEMPTY = 0x0004;  // the output queue ran empty
-constexpr unsigned EV_CTS = 0x0008;
-constexpr unsigned EV_DSR = 0x0010;
-constexpr unsigned EV_RLSD = 0x0020;     // carrier detect changed
-constexpr unsigned EV_BREAK = 0x0040;
-constexpr unsigned EV_ERR = 0x0080;      // a framing, overrun or parity error
-constexpr unsigned EV_RING = 0x0100;
-constexpr unsigned kAllPortEvents = 0x01FF;
-
-// What Purge discards.
-constexpr unsigned PURGE_TXABORT = 0x1;
-constexpr unsigned PURGE_RXABORT = 0x2;
-constexpr unsigned PURGE_TXCLEAR = 0x4;
-constexpr unsigned PURGE_RXCLEAR = 0x8;
-
-// Line-error flags of ClearErrors.
-constexpr unsigned CE_RXOVER = 0x0001;
-constexpr unsigned CE_OVERRUN = 0x0002;
-constexpr unsigned CE_RXPARITY = 0x0004;
-constexpr unsigned CE_FRAME = 0x0008;
-constexpr unsigned CE_BREAK = 0x0010;
-
-// Modem-status bits of GetModemStatus.
-constexpr unsigned MS_CTS_ON = 0x0010;
-constexpr unsigned MS_DSR_ON = 0x0020;
-constexpr unsigned MS_RING_ON = 0x0040;
-constexpr unsigned MS_RLSD_ON = 0x0080;
-
-// Time-outs in milliseconds. The write time-out of a write of n bytes is
-// writeTotalTimeoutMultiplier * n + writeTotalTimeoutConstant; 0 for both means none.
-struct CommTimeouts {
-    unsigned readIntervalTimeout = 0;
-    unsigned readTotalTimeoutMultiplier = 0;
-    unsigned readTotalTimeoutConstant = 0;
-    unsigned writeTotalTimeoutMultiplier = 0;
-    unsigned writeTotalTimeoutConstant = 0;
-};
-
-struct WaitRequest {
-    bool watchInput = true;        // report EV_RXCHAR while bytes wait
-    bool watchOutputRoom = false;  // report when the device can take more output
-    bool outputQueued = false;     // the caller still holds output, so the queue is not "empty"
-    int timeoutMs = -1;            // -1: no limit
-};
-
-struct WaitResult {
-    unsigned events = 0;      // the event word, only events of the mask
-    bool outputRoom = false;  // the device can take output (or has gone, so writing fails at once)
-    bool hungUp = false;      // the device has gone (adapter unplugged, other end closed)
-};
-
-// A serial device opened for exclusive use, never blocking: reads and writes take what is
-// there at once. One thread may wait for events (WaitEvent) while another reads, writes,
-// purges and clears errors; Open and Close must not run while a wait is in progress.
-class SerialDevice {
+// A local serial device opened for exclusive use.
+class SerialDevice : public Device {
 public:
     SerialDevice();
-    ~SerialDevice();
+    ~SerialDevice() override;
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
 
     // Opens the device at `path` raw (no echo, no line editing, no translation), keeping its
     // line settings. Fails when it is missing, not a terminal, or open elsewhere (flock and
-    // TIOCEXCL), leaving errno set.
-    bool Open(const std::string& path);
-    void Close();
-    bool IsOpen() const;
-    int Descriptor() const;
+    // TIOCEXCL).
+    bool Open(const std::string& path) override;
+    OpenError LastOpenError() const override;
+    void Close() override;
+    bool IsOpen() const override;
+    int Handle() const override;
+
+    bool IsLost() const override;
+    bool CheckPresence() override;
 
     // The kernel's queues have fixed sizes; succeeds when the device is open.
-    bool SetQueueSizes(std::size_t inputBytes, std::size_t outputBytes);
-    bool GetTimeouts(CommTimeouts& timeouts) const;
-    bool SetTimeouts(const CommTimeouts& timeouts);
+    bool SetQueueSizes(std::size_t inputBytes, std::size_t outputBytes) override;
+    bool GetTimeouts(CommTimeouts& timeouts) const override;
+    bool SetTimeouts(const CommTimeouts& timeouts) override;
 
-    bool GetLineSettings(LineSettings& settings) const;
-    // Applies the settings; when the device refuses or alters any of them it is put back as
-    // it was and false is returned. Any baud rate the driver accepts works.
-    bool SetLineSettings(const LineSettings& settings);
+    bool GetLineSettings(LineSettings& settings) const override;
+    // Any baud rate the driver accepts works.
+    bool SetLineSettings(const LineSettings& settings) override;
 
-    bool Purge(unsigned flags);
+    bool Purge(unsigned flags) override;
 
-    // Events WaitEvent reports (EV_ bits; other bits are refused with EINVAL). Changing the
-    // mask ends a wait in progress.
-    bool SetEventMask(unsigned mask);
-    unsigned EventMask() const;
-    // Waits until an event of the mask, output room (when asked), the time-out, a WakeWait
-    // or a change of the mask. Modem lines (TIOCMGET) and line errors (TIOCGICOUNT) are
-    // compared with their last values at every wake, and every few milliseconds while the
-    // driver supports them; a device without them never wakes for them.
-    WaitResult WaitEvent(const WaitRequest& request);
-    // Ends a wait in progress, or the next one, from any thread.
-    void WakeWait();
+    bool SetEventMask(unsigned mask) override;
+    unsigned EventMask() const override;
+    // Modem lines (TIOCMGET) and line errors (TIOCGICOUNT) are compared with their last
+    // values at every wake. A thread of its own waits for modem-line changes (TIOCMIWAIT)
+    // and wakes the wait; only where the driver cannot wait so are the lines looked at every
+    // few milliseconds. Line errors arrive with input (a break, framing or parity error puts
+    // a zero byte into it), which wakes the wait, so they need no period. An idle device
+    // never wakes the waiting thread.
+    WaitResult WaitEvent(const WaitRequest& request) override;
+    void WakeWait() override;
 
-    // Returns and clears the line errors (CE_ bits) since the last call and gives the input
-    // queue's byte count.
-    bool ClearErrors(unsigned& errors, std::size_t& inputQueueCount);
-    bool GetModemStatus(unsigned& status) const;
-    // Bytes in the input queue, without touching the error state.
-    bool InputQueueBytes(std::size_t& count) const;
+    bool ClearErrors(unsigned& errors, std::size_t& inputQueueCount) override;
+    bool GetModemStatus(unsigned& status) const override;
+    bool InputQueueBytes(std::size_t& count) const override;
 
-    // Bytes read, 0 when none wait, -1 on failure.
-    long Read(void* buffer, std::size_t size);
-    // Bytes the device took (0 when its queue is full), -1 on failure.
-    long Write(const void* bytes, std::size_t size);
+    // A pseudo-terminal has no modem control lines: false.
+    bool SetControlLine(ControlLine line, bool on) override;
+    bool SetBreak(bool on) override;
+    bool GetLineCounters(LineCounters& counters) const override;
+
+    long Read(void* buffer, std::size_t size) override;
+    long Write(const void* bytes, std::size_t size) override;
 
 private:
     struct LineErrorCounts {
@@ -127,12 +74,28 @@ private:
     unsigned LineErrorEvents(unsigned mask);
     unsigned OutputEmptyEvent(unsigned mask, bool outputQueued);
     void DrainWakeUps();
+    void StartModemWaiter();
+    void StopModemWaiter();
+    void WaitForModemChanges(int fd);
+    // Marks the device lost when `error` says it has gone; returns false for the caller.
+    bool Failed(int error) const;
 
     std::atomic<int> fd_{-1};
     int wakeFd_ = -1;
     std::atomic<unsigned> eventMask_{0};
     std::atomic<bool> rebaseEvents_{false};
     std::atomic<bool> outputInFlight_{false};
+    mutable std::atomic<bool> lost_{false};
+    OpenError openError_;
+    // The node that was opened, to tell when it is removed or replaced.
+    std::string path_;
+    unsigned long long deviceNumber_ = 0;
+
+    // Waits for modem-line changes; started by the waiting thread, stopped by Close.
+    std::thread modemWaiter_;
+    std::atomic<bool> modemWaitStop_{false};
+    std::atomic<bool> modemWaitEnded_{false};
+    std::atomic<bool> modemWaitUnsupported_{false};
 
     // Used by the waiting thread only.
     bool hungUp_ = false;
@@ -144,4 +107,5 @@ private:
     mutable std::mutex mutex_;  // guards what both threads use below
     CommTimeouts timeouts_;
     LineErrorCounts lastClearedCounts_;
+    LineErrorCounts openedCounts_;
 };

@@ -35,9 +35,20 @@ bool PortEngine::Open()
     if (IsOpen()) {
         Close();
     }
-    const std::string path = ResolvePortDevice(deviceName_, portMapFile_);
-    if (!path.empty() && device_.Open(path) && !monitor_.joinable() && StartMonitor()) {
-        return true;
+    target_ = ResolvePortDevice(deviceName_, portMapFile_);
+    if (target_.empty()) {
+        openError_ = {OpenFailure::NoSuchDevice, ENOENT};
+        return false;
+    }
+    device_ = deviceFactory_(target_);
+    if (device_->Open(target_)) {
+        openError_ = {};
+        if (!monitor_.joinable() && StartMonitor()) {
+            return true;
+        }
+        openError_ = {OpenFailure::Other, errno};
+    } else {
+        openError_ = device_->LastOpenError();
     }
     Close();
     return false;
@@ -48,9 +59,13 @@ bool PortEngine::StartMonitor()
     {
         std::lock_guard lock(outputMutex_);
         pendingOutput_.Clear();
+        droppedAtOpen_ = pendingOutput_.DroppedBytes();
     }
     receivesOutstanding_ = 0;
     wakeCount_ = 0;
+    receivedBytes_ = 0;
+    sentBytes_ = 0;
+    breakEnd_ = 0;
     running_ = true;
     try {
         monitor_ = std::thread(&PortEngine::ThreadEntry, this);
@@ -63,11 +78,11 @@ bool PortEngine::StartMonitor()
 
 bool PortEngine::Setup()
 {
-    if (!IsOpen() || !device_.SetQueueSizes(kQueueSize, kQueueSize)) {
+    if (!IsOpen() || !device_->SetQueueSizes(kQueueSize, kQueueSize)) {
         return false;
     }
     CommTimeouts timeouts;
-    if (!device_.GetTimeouts(timeouts)) {
+    if (!device_->GetTimeouts(timeouts)) {
         return false;
     }
     timeouts.readIntervalTimeout = 0;
@@ -75,7 +90,7 @@ bool PortEngine::Setup()
     timeouts.readTotalTimeoutConstant = 1000;
     timeouts.writeTotalTimeoutMultiplier = 1;
     timeouts.writeTotalTimeoutConstant = 1000;
-    if (!device_.SetTimeouts(timeouts)) {
+    if (!device_->SetTimeouts(timeouts)) {
         return false;
     }
     return Purge(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
@@ -84,7 +99,7 @@ bool PortEngine::Setup()
 bool PortEngine::SetState(const std::string& settings)
 {
     LineSettings line;
-    return IsOpen() && device_.GetLineSettings(line) && BuildLineSettings(settings, line) && device_.SetLineSettings(line);
+    return IsOpen() && device_->GetLineSettings(line) && BuildLineSettings(settings, line) && device_->SetLineSettings(line);
 }
 
 void PortEngine::Close()
@@ -95,15 +110,20 @@ void PortEngine::Close()
     Purge(PURGE_TXABORT | PURGE_TXCLEAR);
     if (monitor_.joinable()) {
         running_ = false;
-        device_.SetEventMask(0);
-        device_.WakeWait();
+        device_->SetEventMask(0);
+        device_->WakeWait();
         monitor_.join();
     }
-    device_.Close();
+    if (breakEnd_.exchange(0) != 0) {
+        device_->SetBreak(false);
+    }
+    device_->Close();
     receivesOutstanding_ = 0;
 }
 
-bool PortEngine::IsOpen() const { return device_.IsOpen(); }
+bool PortEngine::IsOpen() const { return device_ != nullptr && device_->IsOpen(); }
+
+bool PortEngine::IsLost() const { return IsOpen() && device_->IsLost(); }
 
 void PortEngine::SetPortNumber(int number) { portNumber_ = number; }
 
@@ -115,6 +135,12 @@ const std::string& PortEngine::DeviceName() const { return deviceName_; }
 
 void PortEngine::SetPortMapFile(const std::string& configPath) { portMapFile_ = configPath; }
 
+void PortEngine::SetDeviceFactory(DeviceFactory factory) { deviceFactory_ = std::move(factory); }
+
+const std::string& PortEngine::Target() const { return target_; }
+
+OpenError PortEngine::LastOpenError() const { return openError_; }
+
 void PortEngine::SetNotificationSink(NotificationSink* sink)
 {
     {
@@ -125,7 +151,9 @@ void PortEngine::SetNotificationSink(NotificationSink* sink)
             receivesOutstanding_ = 0;
         }
     }
-    device_.WakeWait();
+    if (IsOpen()) {
+        device_->WakeWait();
+    }
 }
 
 std::size_t PortEngine::ReadReceived(unsigned char* buffer, std::size_t capacity)
@@ -133,19 +161,21 @@ std::size_t PortEngine::ReadReceived(unsigned char* buffer, std::size_t capacity
     std::size_t count = 0;
     unsigned errors = 0;
     std::size_t waiting = 0;
-    if (IsOpen() && device_.ClearErrors(errors, waiting)) {
+    if (IsOpen() && device_->ClearErrors(errors, waiting)) {
         if (errors != 0) {
             Purge(PURGE_RXABORT | PURGE_RXCLEAR);
         } else if (waiting > 0 && capacity > 0) {
-            const long got = device_.Read(buffer, std::min(waiting, capacity));
+            const long got = device_->Read(buffer, std::min(waiting, capacity));
             count = got > 0 ? static_cast<std::size_t>(got) : 0;
         }
+        receivedBytes_ += count;
+        NoticeLoss();
     }
     // When this was the last or next-to-last announced read, the monitor thread looks at the
     // input again and announces whatever is still waiting, while the owner handles the last one.
-    if (TakeOutstandingReceive() <= 1) {
+    if (TakeOutstandingReceive() <= 1 && IsOpen()) {
         receiveCheckRequested_ = true;
-        device_.WakeWait();
+        device_->WakeWait();
     }
     return count;
 }
@@ -157,7 +187,7 @@ void PortEngine::Write(const unsigned char* bytes, std::size_t count)
     }
     unsigned errors = 0;
     std::size_t waiting = 0;
-    if (device_.ClearErrors(errors, waiting) && errors != 0) {
+    if (device_->ClearErrors(errors, waiting) && errors != 0) {
         Purge(PURGE_TXABORT | PURGE_TXCLEAR);
     }
     const auto now = PendingWrites::Clock::now();
@@ -167,15 +197,17 @@ void PortEngine::Write(const unsigned char* bytes, std::size_t count)
     const bool offeredNow = pendingOutput_.Empty();
     std::size_t taken = 0;
     if (offeredNow) {
-        const long written = device_.Write(bytes, count);
+        const long written = device_->Write(bytes, count);
         if (written < 0) {
+            NoticeLoss();
             return;
         }
         taken = static_cast<std::size_t>(written);
+        sentBytes_ += taken;
     }
     if (taken < count) {
         pendingOutput_.Push(bytes + taken, count - taken, timeout, offeredNow, now);
-        device_.WakeWait();
+        device_->WakeWait();
     }
 }
 
@@ -207,7 +239,9 @@ void PortEngine::OnError()
 {
     unsigned errors = 0;
     std::size_t waiting = 0;
-    device_.ClearErrors(errors, waiting);
+    if (IsOpen()) {
+        device_->ClearErrors(errors, waiting);
+    }
     Notify(WM_COMM_ERROR, static_cast<long>(errors));
 }
 
@@ -215,26 +249,34 @@ void PortEngine::OnRing() { Notify(WM_COMM_RING, 0); }
 
 void PortEngine::OnRLSD() { Notify(WM_COMM_RLSD, 0); }
 
+void PortEngine::OnLost() { Notify(WM_COMM_LOST, 0); }
+
 unsigned PortEngine::ThreadEntry(PortEngine* engine) { return engine->ThreadFunc(); }
 
 unsigned PortEngine::ThreadFunc()
 {
-    if (const int line = __LINE__; !device_.SetEventMask(eventMask_)) {
+    if (const int line = __LINE__; !device_->SetEventMask(eventMask_)) {
         ReportEventMaskFailure(line, errno);
         return 1;
     }
     while (running_ && IsOpen()) {
         ++wakeCount_;
         const WaitRequest request = NextWaitRequest();
-        const WaitResult result = device_.WaitEvent(request);
+        const WaitResult result = device_->WaitEvent(request);
         if (!running_) {
             break;
         }
+        EndBreakWhenDue();
         WritePendingOutput();
         if (receiveCheckRequested_.exchange(false) && (result.events & EV_RXCHAR) == 0) {
             AnnounceWaitingInput(false);
         }
         DispatchEvents(result.events);
+        if (result.hungUp || device_->IsLost()) {
+            AnnounceWaitingInput(false);
+            OnLost();
+            break;
+        }
     }
     return 0;
 }
@@ -270,7 +312,7 @@ void PortEngine::DispatchEvents(unsigned eventWord)
 void PortEngine::AnnounceWaitingInput(bool inputEvent)
 {
     std::size_t waiting = 0;
-    if (!device_.InputQueueBytes(waiting)) {
+    if (!IsOpen() || !device_->InputQueueBytes(waiting)) {
         waiting = 0;
     }
     const int needed = static_cast<int>((waiting + kReceiveReadSize - 1) / kReceiveReadSize);
@@ -319,7 +361,7 @@ void PortEngine::NotifyModemLine(unsigned message, unsigned statusBit)
 {
     std::lock_guard lock(sinkMutex_);
     unsigned status = 0;
-    if (sink_ != nullptr && sink_->IsAlive() && device_.GetModemStatus(status)) {
+    if (sink_ != nullptr && sink_->IsAlive() && IsOpen() && device_->GetModemStatus(status)) {
         sink_->Post(message, portNumber_, (status & statusBit) != 0 ? 1 : 0);
     }
 }
@@ -330,14 +372,14 @@ bool PortEngine::Purge(unsigned flags)
         std::lock_guard lock(outputMutex_);
         pendingOutput_.Clear();
     }
-    return device_.Purge(flags);
+    return device_->Purge(flags);
 }
 
 void PortEngine::ReportEventMaskFailure(int line, int error)
 {
     char text[kFailureTextField];
     std::snprintf(text, sizeof text, "%s(%d) : COM%d Call WINAPI SetCommMask(%x, %x) Fail, thread work invalid! GetLastError() = %d;",
-                  FileNameOf(__FILE__), line, portNumber_.load(), static_cast<unsigned>(device_.Descriptor()), eventMask_,
+                  FileNameOf(__FILE__), line, portNumber_.load(), static_cast<unsigned>(device_->Handle()), eventMask_,
                   error);
     std::lock_guard lock(sinkMutex_);
     if (sink_ != nullptr) {
@@ -355,8 +397,14 @@ WaitRequest PortEngine::NextWaitRequest()
     pendingOutput_.DropOverdue(now);
     request.watchOutputRoom = !pendingOutput_.Empty();
     request.outputQueued = request.watchOutputRoom;
-    if (const auto left = pendingOutput_.TimeToDeadline(now)) {
-        request.timeoutMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*left).count());
+    std::optional<PendingWrites::Clock::duration> wake = pendingOutput_.TimeToDeadline(now);
+    if (const auto breakEnd = breakEnd_.load(); breakEnd != 0) {
+        const auto left = std::max(PendingWrites::Clock::duration(breakEnd) - now.time_since_epoch(),
+                                   PendingWrites::Clock::duration::zero());
+        wake = wake ? std::min(*wake, left) : left;
+    }
+    if (wake) {
+        request.timeoutMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*wake).count());
     }
     return request;
 }
@@ -365,17 +413,78 @@ void PortEngine::WritePendingOutput()
 {
     std::lock_guard lock(outputMutex_);
     if (!pendingOutput_.Empty()) {
-        pendingOutput_.Drain([this](const unsigned char* bytes, std::size_t count) { return device_.Write(bytes, count); },
-                             PendingWrites::Clock::now());
+        pendingOutput_.Drain(
+            [this](const unsigned char* bytes, std::size_t count) {
+                const long taken = device_->Write(bytes, count);
+                sentBytes_ += taken > 0 ? static_cast<std::uint64_t>(taken) : 0;
+                return taken;
+            },
+            PendingWrites::Clock::now());
     }
 }
 
 std::chrono::milliseconds PortEngine::WriteTimeout(std::size_t count) const
 {
     CommTimeouts timeouts;
-    if (!device_.GetTimeouts(timeouts)) {
+    if (!device_->GetTimeouts(timeouts)) {
         return std::chrono::milliseconds(0);
     }
     return std::chrono::milliseconds(static_cast<long long>(timeouts.writeTotalTimeoutMultiplier) * static_cast<long long>(count) +
                                      timeouts.writeTotalTimeoutConstant);
+}
+
+void PortEngine::EndBreakWhenDue()
+{
+    auto breakEnd = breakEnd_.load();
+    if (breakEnd != 0 && std::chrono::steady_clock::now().time_since_epoch().count() >= breakEnd &&
+        breakEnd_.compare_exchange_strong(breakEnd, 0)) {
+        device_->SetBreak(false);
+    }
+}
+
+void PortEngine::NoticeLoss()
+{
+    if (device_->IsLost()) {
+        device_->WakeWait();
+    }
+}
+
+PortStatistics PortEngine::Statistics() const
+{
+    PortStatistics statistics;
+    statistics.received = receivedBytes_;
+    statistics.sent = sentBytes_;
+    {
+        std::lock_guard lock(outputMutex_);
+        statistics.dropped = pendingOutput_.DroppedBytes() - droppedAtOpen_;
+    }
+    statistics.lineCountersKnown = IsOpen() && device_->GetLineCounters(statistics.line);
+    return statistics;
+}
+
+bool PortEngine::GetModemStatus(unsigned& status) const { return IsOpen() && device_->GetModemStatus(status); }
+
+bool PortEngine::SetDtr(bool on) { return IsOpen() && device_->SetControlLine(ControlLine::Dtr, on); }
+
+bool PortEngine::SetRts(bool on) { return IsOpen() && device_->SetControlLine(ControlLine::Rts, on); }
+
+bool PortEngine::SendBreak(std::chrono::milliseconds duration)
+{
+    if (!IsOpen() || !device_->SetBreak(true)) {
+        return false;
+    }
+    const auto end = std::chrono::steady_clock::now() + duration;
+    breakEnd_ = std::max<std::chrono::steady_clock::rep>(end.time_since_epoch().count(), 1);
+    device_->WakeWait();
+    return true;
+}
+
+bool PortEngine::CheckDevice()
+{
+    if (!IsOpen()) {
+        return false;
+    }
+    const bool present = device_->CheckPresence();
+    NoticeLoss();
+    return present;
 }

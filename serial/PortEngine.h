@@ -7,7 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "platform/SerialDevice.h"
+#include <memory>
+
+#include "platform/Device.h"
 #include "serial/PendingWrites.h"
 #include "serial/PortNotifications.h"
 
@@ -22,8 +24,19 @@
 // left after a read get a new notification before the owner has run out of them. Output the device cannot take at once waits
 // in a bounded queue that the monitor thread writes out as the device drains.
 //
+// A device that goes away is announced with WM_COMM_LOST, once; the monitor thread then ends.
+//
 // A class deriving from this one must call Close in its own destructor, since the monitor
 // thread calls its virtual operations.
+// What a port has seen since it was opened.
+struct PortStatistics {
+    std::uint64_t received = 0;  // bytes read by the owner
+    std::uint64_t sent = 0;      // bytes the device took
+    std::uint64_t dropped = 0;   // bytes dropped from the pending-write queue
+    bool lineCountersKnown = false;  // false where the driver keeps no counts
+    LineCounters line;
+};
+
 class PortEngine {
 public:
     static constexpr unsigned kEventMask = EV_RXCHAR | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR | EV_RING;
@@ -44,6 +57,8 @@ public:
     // will not take give false, and the port keeps the settings it had.
     bool SetState(const std::string& settings);
     bool IsOpen() const;
+    // The open device has gone (WM_COMM_LOST is or was posted for it).
+    bool IsLost() const;
 
     void SetPortNumber(int number);
     int PortNumber() const;
@@ -52,6 +67,12 @@ public:
     const std::string& DeviceName() const;
     // Settings file whose [Ports] section maps port names to devices.
     void SetPortMapFile(const std::string& configPath);
+    // Makes the device for the resolved target at each Open; CreateDevice by default.
+    void SetDeviceFactory(DeviceFactory factory);
+    // The target the last Open resolved the device name to ("" when the name has none), and
+    // why that Open failed.
+    const std::string& Target() const;
+    OpenError LastOpenError() const;
     // Receiver of the notifications; null for none. Once this returns the previous sink is
     // no longer used, so it may go. Setting a sink lets bytes already waiting be announced.
     // A sink is called on the monitor thread and must never wait for the owner's thread.
@@ -71,6 +92,17 @@ public:
     // How many times the monitor thread has waited for the device since Open.
     std::uint64_t MonitorWakeCount() const;
 
+    PortStatistics Statistics() const;
+    // Modem-status bits (MS_); false when closed or the device has no modem lines.
+    bool GetModemStatus(unsigned& status) const;
+    // Raise or drop DTR and RTS; false when closed or the device has no such line.
+    bool SetDtr(bool on);
+    bool SetRts(bool on);
+    // Starts a break of `duration` that the monitor thread ends; never waits.
+    bool SendBreak(std::chrono::milliseconds duration);
+    // Whether the open device is still the one opened; when it is not, WM_COMM_LOST follows.
+    bool CheckDevice();
+
     // Notification operations, called on the monitor thread.
     virtual void OnReceive();
     virtual void OnDSR();
@@ -80,6 +112,7 @@ public:
     virtual void OnError();
     virtual void OnRing();
     virtual void OnRLSD();
+    virtual void OnLost();
     virtual unsigned ThreadFunc();
     static unsigned ThreadEntry(PortEngine* engine);
 
@@ -91,7 +124,8 @@ protected:
     // Posts whether the modem-status bit is on; nothing when the status cannot be read.
     void NotifyModemLine(unsigned message, unsigned statusBit);
 
-    SerialDevice device_;
+    // Made at Open; used by the monitor thread only between Open and Close.
+    std::unique_ptr<Device> device_;
     unsigned eventMask_ = kEventMask;
 
 private:
@@ -106,11 +140,17 @@ private:
     void ReportEventMaskFailure(int line, int error);
     WaitRequest NextWaitRequest();
     void WritePendingOutput();
+    void EndBreakWhenDue();
+    // Wakes the monitor thread when the owner's thread found the device gone.
+    void NoticeLoss();
     std::chrono::milliseconds WriteTimeout(std::size_t count) const;
 
     std::atomic<int> portNumber_{0};
     std::string deviceName_;
     std::string portMapFile_;
+    DeviceFactory deviceFactory_ = CreateDevice;
+    std::string target_;
+    OpenError openError_;
     std::mutex sinkMutex_;  // held while the sink is in use, so replacing it waits for that
     NotificationSink* sink_ = nullptr;
     std::atomic<bool> running_{false};
@@ -118,6 +158,11 @@ private:
     std::atomic<bool> receiveCheckRequested_{false};
     bool receivePosted_ = false;  // monitor thread only: whether the last OnReceive reached a receiver
     std::atomic<std::uint64_t> wakeCount_{0};
+    std::atomic<std::uint64_t> receivedBytes_{0};
+    std::atomic<std::uint64_t> sentBytes_{0};
+    std::uint64_t droppedAtOpen_ = 0;  // guarded by outputMutex_
+    // When the break in progress ends, in steady-clock ticks; 0 when none is.
+    std::atomic<std::chrono::steady_clock::rep> breakEnd_{0};
     std::thread monitor_;
 
     mutable std::mutex outputMutex_;  // guards pendingOutput_ and the order of device writes

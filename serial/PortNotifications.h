@@ -3,6 +3,7 @@
 #include <string>
 
 // Notifications the port engine posts to its owner; the wParam is always the port number.
+// The lParam is 0 but for CTS and DSR (1 when the line is on) and ERROR (the CE_ flags).
 constexpr unsigned WM_COMM_RXCHAR = 1642;
 constexpr unsigned WM_COMM_CTS = 1643;
 constexpr unsigned WM_COMM_DSR = 1645;
@@ -11,6 +12,10 @@ constexpr unsigned WM_COMM_RLSD = 1648;
 constexpr unsigned WM_COMM_BREAK = 1649;
 constexpr unsigned WM_COMM_TXEMPTY = 1650;
 constexpr unsigned WM_COMM_ERROR = 1651;
+// The device has gone (hang-up, an I/O error, its node removed or replaced). Posted once,
+// after the receive notifications of every byte that could still be read; the engine then
+// watches the device no more, and the owner closes it.
+constexpr unsigned WM_COMM_LOST = 1652;
 
 // Receiver of the port engine's notifications. Called on the monitor thread; an
 // implementation queues the notification for its own thread and never waits. A sink whose

@@ -76,15 +76,14 @@ void RunResponder(int slave)
 
 std::vector<double> RunReference(int count)
 {
-    PtyPair pty;
+    PseudoTerminal pty(PseudoTerminal::DeviceSide::Blocking);
     const pid_t child = fork();
     if (child == 0) {
-        close(pty.master);
-        RunResponder(pty.slave);
+        pty.CloseMaster();
+        RunResponder(pty.Slave());
     }
-    close(pty.slave);
-    pty.slave = -1;
-    std::vector<double> micros = MeasureRoundTrips(pty.master, count);
+    pty.CloseSlave();
+    std::vector<double> micros = MeasureRoundTrips(pty.Master(), count);
     kill(child, SIGTERM);
     waitpid(child, nullptr, 0);
     return micros;
@@ -92,9 +91,9 @@ std::vector<double> RunReference(int count)
 
 std::vector<double> RunTerminal(int count, bool hexView)
 {
-    PtyPair pty;
+    PseudoTerminal pty(PseudoTerminal::DeviceSide::Blocking);
     QTemporaryDir directory;
-    MapCom1(directory.path(), pty.slavePath, hexView ? "AutoRecive=1\r\nHexDisplay=1\r\n" : "AutoRecive=1\r\n");
+    MapCom1(directory.path(), pty.SlavePath(), hexView ? "AutoRecive=1\r\nHexDisplay=1\r\n" : "AutoRecive=1\r\n");
     CSerialDebugDlg window(directory.path().toStdString());
     for (int rule = 0; rule < 100; ++rule) {
         auto entry = std::make_unique<ProtocolRule>();
@@ -115,7 +114,7 @@ std::vector<double> RunTerminal(int count, bool hexView)
     std::vector<double> micros;
     std::atomic<bool> done{false};
     std::thread client([&] {
-        micros = MeasureRoundTrips(pty.master, count);
+        micros = MeasureRoundTrips(pty.Master(), count);
         done = true;
     });
     while (!done) {

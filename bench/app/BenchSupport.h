@@ -1,10 +1,6 @@
 #pragma once
 
-#include <fcntl.h>
-#include <pty.h>
 #include <sys/resource.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <QByteArray>
 #include <QDir>
@@ -16,37 +12,9 @@
 #include <stdexcept>
 #include <string>
 
-// Helpers shared by the measuring tools: a raw pseudo-terminal pair, clocks, memory.
+#include "tests/support/PseudoTerminal.h"
 
-struct PtyPair {
-    int master = -1;
-    int slave = -1;
-    std::string slavePath;
-
-    PtyPair()
-    {
-        char name[128];
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-            throw std::runtime_error("openpty failed");
-        }
-        slavePath = name;
-        termios raw{};
-        tcgetattr(slave, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(slave, TCSANOW, &raw);
-    }
-    ~PtyPair()
-    {
-        if (slave >= 0) {
-            close(slave);
-        }
-        if (master >= 0) {
-            close(master);
-        }
-    }
-    PtyPair(const PtyPair&) = delete;
-    PtyPair& operator=(const PtyPair&) = delete;
-};
+// Helpers shared by the measuring tools: clocks, memory, the port map.
 
 inline double Seconds(std::chrono::steady_clock::duration duration)
 {

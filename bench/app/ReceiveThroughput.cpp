@@ -63,23 +63,21 @@ struct Result {
 
 Result RunCat(std::size_t total, const std::string& chunk)
 {
-    PtyPair pty;
+    PseudoTerminal pty(PseudoTerminal::DeviceSide::Blocking);
     const pid_t child = fork();
     if (child == 0) {
-        close(pty.master);  // cat must see the device side go away at the end
-        dup2(pty.slave, STDIN_FILENO);
+        pty.CloseMaster();  // cat must see the device side go away at the end
+        dup2(pty.Slave(), STDIN_FILENO);
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
         execlp("cat", "cat", static_cast<char*>(nullptr));
         _exit(127);
     }
-    close(pty.slave);
-    pty.slave = -1;
+    pty.CloseSlave();
     const auto start = std::chrono::steady_clock::now();
-    WriteAll(pty.master, total, chunk);
-    tcdrain(pty.master);
-    close(pty.master);
-    pty.master = -1;
+    WriteAll(pty.Master(), total, chunk);
+    tcdrain(pty.Master());
+    pty.CloseMaster();
     int status = 0;
     waitpid(child, &status, 0);
     Result result;
@@ -93,9 +91,9 @@ Result RunCat(std::size_t total, const std::string& chunk)
 
 Result RunTerminal(std::size_t total, const std::string& chunk, bool hexView)
 {
-    PtyPair pty;
+    PseudoTerminal pty(PseudoTerminal::DeviceSide::Blocking);
     QTemporaryDir directory;
-    MapCom1(directory.path(), pty.slavePath, hexView ? "HexDisplay=1\r\n" : "");
+    MapCom1(directory.path(), pty.SlavePath(), hexView ? "HexDisplay=1\r\n" : "");
     CSerialDebugDlg window(directory.path().toStdString());
     window.OnInitDialog();
     window.show();
@@ -117,7 +115,7 @@ Result RunTerminal(std::size_t total, const std::string& chunk, bool hexView)
     tick.start(1);
 
     std::atomic<double> writerCpu{0};
-    std::thread writer([&] { writerCpu = WriteAll(pty.master, total, chunk); });
+    std::thread writer([&] { writerCpu = WriteAll(pty.Master(), total, chunk); });
     auto lastProgress = std::chrono::steady_clock::now();
     int lastCount = 0;
     while (static_cast<std::size_t>(window.ReceiveCounter()) < total) {

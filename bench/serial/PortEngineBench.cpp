@@ -10,7 +10,6 @@
 #include <fstream>
 #include <mutex>
 #include <poll.h>
-#include <pty.h>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "serial/PortEngine.h"
+#include "tests/support/PseudoTerminal.h"
 
 namespace {
 
@@ -68,14 +68,8 @@ private:
 struct Rig {
     Rig()
     {
-        char name[256] = {};
-        int slave = -1;
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-            throw std::runtime_error("openpty failed");
-        }
-        ::close(slave);
         config = std::string("/tmp/bench_serial_") + std::to_string(::getpid()) + ".ini";
-        std::ofstream(config) << "[Ports]\nCOM1=" << name << "\n";
+        std::ofstream(config) << "[Ports]\nCOM1=" << pty.SlavePath() << "\n";
         engine.SetPortNumber(1);
         engine.SetDeviceName("\\\\.\\COM1");
         engine.SetPortMapFile(config);
@@ -87,11 +81,10 @@ struct Rig {
     ~Rig()
     {
         engine.Close();
-        ::close(master);
         ::unlink(config.c_str());
     }
 
-    int master = -1;
+    PseudoTerminal pty{PseudoTerminal::DeviceSide::Blocking};
     std::string config;
     CountingSink sink;
     PortEngine engine;
@@ -118,7 +111,7 @@ void BM_ReceivePath(benchmark::State& state)
     for (auto _ : state) {
         std::thread writer([&] {
             for (std::size_t sent = 0; sent < kVolume; sent += chunk.size()) {
-                WriteAll(rig.master, chunk.data(), chunk.size());
+                WriteAll(rig.pty.Master(), chunk.data(), chunk.size());
             }
         });
         unsigned char buffer[1024];
@@ -147,11 +140,11 @@ void BM_SendPath(benchmark::State& state)
         std::thread reader([&] {
             std::vector<char> buffer(65536);
             while (drained < kVolume) {
-                pollfd descriptor{rig.master, POLLIN, 0};
+                pollfd descriptor{rig.pty.Master(), POLLIN, 0};
                 if (::poll(&descriptor, 1, 5000) <= 0) {
                     return;
                 }
-                const ssize_t count = ::read(rig.master, buffer.data(), buffer.size());
+                const ssize_t count = ::read(rig.pty.Master(), buffer.data(), buffer.size());
                 if (count > 0) {
                     drained += static_cast<std::size_t>(count);
                 }

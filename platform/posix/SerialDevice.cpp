@@ -3,19 +3,24 @@
 // termios2 and BOTHER come from the kernel's headers, which cannot be mixed with <termios.h>.
 #include <asm/termbits.h>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kLinePollPeriodMs = 20;
+constexpr int kModemLineBits = TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG;
 constexpr unsigned kModemLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 constexpr unsigned kLineErrorEvents = EV_BREAK | EV_ERR;
 
@@ -112,7 +117,7 @@ bool SettingsTaken(const termios2& wanted, const termios2& actual)
 }
 
 // Sets DTR or RTS where the device has modem control lines; a pseudo-terminal has none.
-bool SetControlLine(int fd, int line, LineControl level)
+bool ApplyControlLine(int fd, int line, LineControl level)
 {
     if (level != LineControl::On && level != LineControl::Off) {
         return true;
@@ -121,6 +126,47 @@ bool SetControlLine(int fd, int line, LineControl level)
         return true;
     }
     return errno == ENOTTY || errno == EINVAL;
+}
+
+// Interrupts a modem-line wait: the handler does nothing, and without SA_RESTART the
+// interrupted ioctl returns EINTR.
+int ModemWaitSignal()
+{
+    static const int signal = [] {
+        const int chosen = SIGRTMIN + 5;
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        sigemptyset(&action.sa_mask);
+        ::sigaction(chosen, &action, nullptr);
+        return chosen;
+    }();
+    return signal;
+}
+
+bool MeansDeviceGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
+OpenFailure OpenFailureOf(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+    case EIO:
+        return OpenFailure::NoSuchDevice;
+    case EBUSY:
+    case EWOULDBLOCK:
+        return OpenFailure::InUse;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return OpenFailure::NoPermission;
+    case ENOTTY:
+    case EISDIR:
+    case ENOTDIR:
+        return OpenFailure::NotSerialDevice;
+    default:
+        return OpenFailure::Other;
+    }
 }
 
 }  // namespace
@@ -132,12 +178,25 @@ SerialDevice::~SerialDevice() { Close(); }
 bool SerialDevice::Open(const std::string& path)
 {
     Close();
+    openError_ = {};
+    lost_ = false;
+    // Only a character device is opened: a FIFO, a folder or a file is never touched.
+    struct stat node {};
+    if (::stat(path.c_str(), &node) != 0 || !S_ISCHR(node.st_mode)) {
+        const int error = node.st_mode != 0 ? ENOTTY : errno;
+        openError_ = {OpenFailureOf(error), error};
+        errno = error;
+        return false;
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        const int error = errno;
+        openError_ = {OpenFailureOf(error), error};
         return false;
     }
     termios2 settings {};
-    const bool ready = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCEXCL) == 0 && ReadTermios(fd, settings);
+    const bool ready = ReadTermios(fd, settings) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCEXCL) == 0 &&
+                       ::fstat(fd, &node) == 0;
     if (ready) {
         MakeRaw(settings);
     }
@@ -148,21 +207,30 @@ bool SerialDevice::Open(const std::string& path)
             ::close(wakeFd);
         }
         ::close(fd);
+        openError_ = {OpenFailureOf(error), error};
         errno = error;
         return false;
     }
     wakeFd_ = wakeFd;
     hungUp_ = false;
+    modemWaitUnsupported_ = false;
     eventMask_ = 0;
     outputInFlight_ = false;
+    path_ = path;
+    deviceNumber_ = node.st_rdev;
     {
         std::lock_guard lock(mutex_);
         timeouts_ = {};
-        ReadLineErrorCounts(lastClearedCounts_);
+        if (!ReadLineErrorCounts(lastClearedCounts_)) {
+            lastClearedCounts_ = {};
+        }
+        openedCounts_ = lastClearedCounts_;
     }
     fd_ = fd;
     return true;
 }
+
+OpenError SerialDevice::LastOpenError() const { return openError_; }
 
 void SerialDevice::Close()
 {
@@ -170,6 +238,7 @@ void SerialDevice::Close()
     if (fd < 0) {
         return;
     }
+    StopModemWaiter();
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
     ::close(wakeFd_);
@@ -178,7 +247,27 @@ void SerialDevice::Close()
 
 bool SerialDevice::IsOpen() const { return fd_ >= 0; }
 
-int SerialDevice::Descriptor() const { return fd_; }
+int SerialDevice::Handle() const { return fd_; }
+
+bool SerialDevice::IsLost() const { return lost_; }
+
+bool SerialDevice::CheckPresence()
+{
+    struct stat node {};
+    if (IsOpen() && (::stat(path_.c_str(), &node) != 0 || !S_ISCHR(node.st_mode) || node.st_rdev != deviceNumber_)) {
+        lost_ = true;
+    }
+    return !lost_;
+}
+
+bool SerialDevice::Failed(int error) const
+{
+    if (MeansDeviceGone(error)) {
+        lost_ = true;
+    }
+    errno = error;
+    return false;
+}
 
 bool SerialDevice::SetQueueSizes(std::size_t, std::size_t)
 {
@@ -215,7 +304,7 @@ bool SerialDevice::GetLineSettings(LineSettings& line) const
 {
     termios2 settings {};
     if (!ReadTermios(fd_, settings)) {
-        return false;
+        return Failed(errno);
     }
     line.baudRate = settings.c_ospeed;
     line.parity = ParityOf(settings.c_cflag);
@@ -236,19 +325,18 @@ bool SerialDevice::SetLineSettings(const LineSettings& line)
         return false;
     }
     if (!ReadTermios(fd, previous)) {
-        return false;
+        return Failed(errno);
     }
     termios2 wanted = previous;
     EncodeSettings(line, wanted);
     termios2 actual {};
     if (WriteTermios(fd, wanted) && ReadTermios(fd, actual) && SettingsTaken(wanted, actual) &&
-        SetControlLine(fd, TIOCM_DTR, line.dtr) && SetControlLine(fd, TIOCM_RTS, line.rts)) {
+        ApplyControlLine(fd, TIOCM_DTR, line.dtr) && ApplyControlLine(fd, TIOCM_RTS, line.rts)) {
         return true;
     }
     const int error = errno != 0 ? errno : EINVAL;
     WriteTermios(fd, previous);
-    errno = error;
-    return false;
+    return Failed(error);
 }
 
 bool SerialDevice::Purge(unsigned flags)
@@ -264,7 +352,7 @@ bool SerialDevice::Purge(unsigned flags)
         return true;
     }
     const int queue = clearInput && clearOutput ? TCIOFLUSH : clearInput ? TCIFLUSH : TCOFLUSH;
-    return ::ioctl(fd, TCFLSH, queue) == 0;
+    return ::ioctl(fd, TCFLSH, queue) == 0 || Failed(errno);
 }
 
 bool SerialDevice::SetEventMask(unsigned mask)
@@ -337,6 +425,7 @@ WaitResult SerialDevice::WaitEvent(const WaitRequest& request)
         const short deviceEvents = count == 2 ? descriptors[1].revents : 0;
         if ((deviceEvents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
             hungUp_ = true;
+            lost_ = true;
             if (watchInput && ClearErrors(errors, waiting) && waiting > 0) {
                 result.events |= EV_RXCHAR;
             }
@@ -360,8 +449,7 @@ WaitResult SerialDevice::WaitEvent(const WaitRequest& request)
 
 bool SerialDevice::NeedsLinePolling(unsigned mask) const
 {
-    return !hungUp_ && (((mask & kModemLineEvents) != 0 && modemLinesSupported_) ||
-                        ((mask & kLineErrorEvents) != 0 && lineErrorsSupported_) ||
+    return !hungUp_ && (((mask & kModemLineEvents) != 0 && modemLinesSupported_ && modemWaitUnsupported_) ||
                         ((mask & EV_TXEMPTY) != 0 && outputInFlight_));
 }
 
@@ -369,6 +457,66 @@ void SerialDevice::TakeEventBaselines()
 {
     modemLinesSupported_ = ::ioctl(fd_, TIOCMGET, &lastModemLines_) == 0;
     lineErrorsSupported_ = ReadLineErrorCounts(lastEventCounts_);
+    if (modemLinesSupported_ && !modemWaiter_.joinable() && !modemWaitUnsupported_) {
+        StartModemWaiter();
+    }
+}
+
+void SerialDevice::StartModemWaiter()
+{
+    ModemWaitSignal();
+    modemWaitStop_ = false;
+    modemWaitEnded_ = false;
+    try {
+        modemWaiter_ = std::thread(&SerialDevice::WaitForModemChanges, this, fd_.load());
+    } catch (const std::system_error&) {
+        modemWaitUnsupported_ = true;
+    }
+}
+
+void SerialDevice::WaitForModemChanges(int fd)
+{
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, ModemWaitSignal());
+    ::pthread_sigmask(SIG_UNBLOCK, &interrupt, nullptr);
+    while (!modemWaitStop_) {
+        if (::ioctl(fd, TIOCMIWAIT, kModemLineBits) == 0) {
+            WakeWait();
+            continue;
+        }
+        const int error = errno;
+        if (error == EINTR) {
+            continue;
+        }
+        // The driver cannot wait for the lines (they are then looked at periodically), or the
+        // device has gone.
+        if (MeansDeviceGone(error)) {
+            lost_ = true;
+        } else {
+            modemWaitUnsupported_ = true;
+        }
+        WakeWait();
+        break;
+    }
+    modemWaitEnded_ = true;
+}
+
+void SerialDevice::StopModemWaiter()
+{
+    if (!modemWaiter_.joinable()) {
+        return;
+    }
+    modemWaitStop_ = true;
+    // The signal may come just before the thread enters its wait, so it is repeated until the
+    // thread has ended.
+    while (!modemWaitEnded_) {
+        ::pthread_kill(modemWaiter_.native_handle(), ModemWaitSignal());
+        for (int tries = 0; tries < 10 && !modemWaitEnded_; ++tries) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    }
+    modemWaiter_.join();
 }
 
 unsigned SerialDevice::ModemLineEvents(unsigned mask)
@@ -433,10 +581,7 @@ bool SerialDevice::ClearErrors(unsigned& errors, std::size_t& inputQueueCount)
     const int fd = fd_;
     int queued = 0;
     if (fd < 0 || ::ioctl(fd, FIONREAD, &queued) != 0) {
-        if (fd < 0) {
-            errno = EBADF;
-        }
-        return false;
+        return Failed(fd < 0 ? EBADF : errno);
     }
     inputQueueCount = static_cast<std::size_t>(queued > 0 ? queued : 0);
     errors = 0;
@@ -457,7 +602,7 @@ bool SerialDevice::InputQueueBytes(std::size_t& count) const
 {
     int queued = 0;
     if (::ioctl(fd_, FIONREAD, &queued) != 0) {
-        return false;
+        return Failed(errno);
     }
     count = static_cast<std::size_t>(queued > 0 ? queued : 0);
     return true;
@@ -467,7 +612,7 @@ bool SerialDevice::GetModemStatus(unsigned& status) const
 {
     int lines = 0;
     if (::ioctl(fd_, TIOCMGET, &lines) != 0) {
-        return false;
+        return Failed(errno);
     }
     status = 0;
     status |= (lines & TIOCM_CTS) != 0 ? MS_CTS_ON : 0;
@@ -481,7 +626,11 @@ long SerialDevice::Read(void* buffer, std::size_t size)
 {
     const ssize_t count = ::read(fd_, buffer, size);
     if (count < 0) {
-        return errno == EAGAIN || errno == EINTR ? 0 : -1;
+        return errno == EAGAIN || errno == EINTR ? 0 : (Failed(errno), -1);
+    }
+    // A terminal reads as at its end only once it has hung up.
+    if (count == 0 && size > 0) {
+        lost_ = true;
     }
     return static_cast<long>(count);
 }
@@ -490,11 +639,40 @@ long SerialDevice::Write(const void* bytes, std::size_t size)
 {
     const ssize_t count = ::write(fd_, bytes, size);
     if (count < 0) {
-        return errno == EAGAIN || errno == EINTR ? 0 : -1;
+        return errno == EAGAIN || errno == EINTR ? 0 : (Failed(errno), -1);
     }
     if (count > 0) {
         outputInFlight_ = true;
         WakeWait();
     }
     return static_cast<long>(count);
+}
+
+bool SerialDevice::SetControlLine(ControlLine line, bool on)
+{
+    int bit = line == ControlLine::Dtr ? TIOCM_DTR : TIOCM_RTS;
+    if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0) {
+        return true;
+    }
+    return Failed(errno);
+}
+
+bool SerialDevice::SetBreak(bool on)
+{
+    return ::ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) == 0 || Failed(errno);
+}
+
+bool SerialDevice::GetLineCounters(LineCounters& counters) const
+{
+    LineErrorCounts now;
+    if (!ReadLineErrorCounts(now)) {
+        return false;
+    }
+    std::lock_guard lock(mutex_);
+    auto since = [](int current, int opened) { return static_cast<std::uint64_t>(static_cast<unsigned>(current - opened)); };
+    counters.overrun = since(now.overrun, openedCounts_.overrun) + since(now.bufferOverrun, openedCounts_.bufferOverrun);
+    counters.framing = since(now.frame, openedCounts_.frame);
+    counters.parity = since(now.parity, openedCounts_.parity);
+    counters.breaks = since(now.breaks, openedCounts_.breaks);
+    return true;
 }

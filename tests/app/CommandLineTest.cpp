@@ -1,10 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "app/CommandLine.h"
-#include "app/PortListing.h"
-#include "tests/platform/TempDir.h"
 
 namespace {
 
@@ -64,32 +60,6 @@ TEST(CommandLineTest, HelpNamesEveryOptionAndVersionTheProjectVersion)
     }
     EXPECT_EQ(CommandLine::VersionText().rfind("serialdebug ", 0), 0u);
     EXPECT_TRUE(Parse({"--version"}).Options().version);
-}
-
-TEST(PortListingTest, ListsEveryPortWithItsDeviceAndWhetherItIsThere)
-{
-    TempDir dir;
-    WriteFile(dir.File("device"), "");
-    WriteFile(dir.File("Config.ini"), "[Ports]\r\nCOM3=" + dir.File("device") + "\r\nCOM4=" + dir.File("gone") + "\r\n");
-    std::ostringstream out;
-    PrintPortList(out, dir.File("Config.ini"));
-    std::istringstream lines(out.str());
-    std::vector<std::vector<std::string>> rows;
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream fields(line);
-        std::vector<std::string> row;
-        for (std::string field; fields >> field;) {
-            row.push_back(field);
-        }
-        rows.push_back(row);
-    }
-    ASSERT_EQ(rows.size(), 50u);
-    EXPECT_EQ(rows[2], (std::vector<std::string>{"COM3", dir.File("device"), "present"}));
-    EXPECT_EQ(rows[3], (std::vector<std::string>{"COM4", dir.File("gone"), "absent"}));
-    EXPECT_EQ(rows[0][1], "/dev/ttyUSB0");
-    EXPECT_EQ(rows[10][1], "/dev/ttyACM0");
-    EXPECT_EQ(rows[49][0], "COM50");
-    EXPECT_EQ(rows[49][1], "/dev/ttyS29");
 }
 
 }  // namespace

@@ -7,6 +7,11 @@ namespace {
 
 const QString kCannotOpen = QStringLiteral("不能打开串口！");
 
+// The box's text: its first line, then which device and why.
+QString CannotOpen(const QString& reason) { return kCannotOpen + QLatin1Char('\n') + reason; }
+
+QString Absent(const QString& device) { return QStringLiteral("设备 %1 不存在（设备没有接上，或者名称不对）。").arg(device); }
+
 }  // namespace
 
 TEST_F(MainWindowTest, FirstStartShowsDefaultsAndReportsThatCom1CannotOpen)
@@ -23,7 +28,7 @@ TEST_F(MainWindowTest, FirstStartShowsDefaultsAndReportsThatCom1CannotOpen)
     }
     EXPECT_EQ(Control<QLineEdit>(IDC_INTERVAL)->text(), QStringLiteral("0"));
     EXPECT_TRUE(Control<QPlainTextEdit>(IDC_SEND)->toPlainText().isEmpty());
-    EXPECT_EQ(m_messages.texts, QStringList{kCannotOpen});
+    EXPECT_EQ(m_messages.texts, QStringList{CannotOpen(Absent(QStringLiteral("/nonexistent/tty")))});
     EXPECT_FALSE(window.IsPortOpen());
     EXPECT_EQ(Control<QPushButton>(IDC_OPEN)->text(), QStringLiteral("打开"));
     EXPECT_TRUE(window.HasPortStateIcon());
@@ -98,7 +103,7 @@ TEST_F(MainWindowTest, PickingAnAbsentDeviceWhileOpenClosesThePortAndReports)
     ASSERT_TRUE(window.IsPortOpen());
 
     PickPort(4);
-    EXPECT_EQ(m_messages.texts, QStringList{kCannotOpen});
+    EXPECT_EQ(m_messages.texts, QStringList{CannotOpen(Absent(QStringLiteral("/nonexistent/tty")))});
     EXPECT_FALSE(window.IsPortOpen());
     EXPECT_EQ(Control<QPushButton>(IDC_OPEN)->text(), QStringLiteral("打开"));
     EXPECT_FALSE(window.PortStateIconIsOpen());
@@ -109,28 +114,28 @@ TEST_F(MainWindowTest, RefusedSettingsReportTheFailureButLeaveThePortOpen)
     PseudoTerminal device;
     WriteConfigWithCom3(device, "BordRate=fast\r\n");
     CSerialDebugDlg& window = Start();
-    EXPECT_EQ(m_messages.texts, QStringList{kCannotOpen});
+    const QString device3 = QString::fromStdString(device.SlavePath());
+    EXPECT_EQ(m_messages.texts, QStringList{CannotOpen(QStringLiteral("设备 %1 不接受设置“fast”。").arg(device3))});
     EXPECT_TRUE(window.IsPortOpen());
     EXPECT_EQ(Control<QPushButton>(IDC_OPEN)->text(), QStringLiteral("关闭"));
 }
 
-TEST_F(MainWindowTest, AVanishedDeviceLeavesTheWindowWorkingAndTheNextOpenFails)
+TEST_F(MainWindowTest, AVanishedDeviceClosesThePortAndTheWindowKeepsWorking)
 {
     PseudoTerminal device;
     WriteConfigWithCom3(device);
     CSerialDebugDlg& window = Start();
     ASSERT_TRUE(window.IsPortOpen());
     device.CloseMaster();
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.IsPortOpen(); }, 5000));
+    EXPECT_EQ(Control<QPushButton>(IDC_OPEN)->text(), QStringLiteral("打开"));
+    EXPECT_TRUE(m_messages.texts.isEmpty()) << "a lost device shows no box";
     Control<QPlainTextEdit>(IDC_SEND)->setPlainText(QStringLiteral("still here"));
     Click(IDC_MANUAL_SEND);
     EXPECT_EQ(window.SendCounter(), 10);
 
     Click(IDC_OPEN);
-    EXPECT_FALSE(window.IsPortOpen());
-    m_messages.texts.clear();
-    Click(IDC_OPEN);
-    EXPECT_EQ(m_messages.texts, QStringList{kCannotOpen});
+    EXPECT_EQ(m_messages.texts, QStringList{CannotOpen(Absent(QString::fromStdString(device.SlavePath())))});
     EXPECT_FALSE(window.IsPortOpen());
 }
 

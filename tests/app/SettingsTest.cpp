@@ -77,6 +77,18 @@ TEST_F(SettingsFile, SavedValuesReadBackAndOnlyTheFirstLineOfATextIsKept)
     EXPECT_EQ(Read().find("[Ports]"), std::string::npos);
 }
 
+TEST_F(SettingsFile, AutoReconnectIsOffByDefaultAndWrittenAfterTheEightKeys)
+{
+    Write("[Setting]\r\nPort=2\r\n");
+    EXPECT_EQ(LoadSettings(m_path).autoReconnect, 0);
+    WindowSettings settings;
+    settings.autoReconnect = 1;
+    SaveSettings(m_path, settings);
+    EXPECT_EQ(LoadSettings(m_path).autoReconnect, 1);
+    const std::string text = Read();
+    EXPECT_NE(text.find("SendData=\r\nAutoReconnect=1\r\n"), std::string::npos) << text;
+}
+
 TEST(IntegerText, AcceptsOnlyWholeNumbersWithinRange)
 {
     EXPECT_EQ(ParseInteger("0"), 0);

@@ -1,12 +1,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <thread>
 
 #include "serial/PortEngine.h"
 #include "tests/platform/TempDir.h"
-#include "tests/serial/PtyPair.h"
+#include "tests/support/ProcessCounts.h"
+#include "tests/support/PseudoTerminal.h"
+#include "tests/serial/RecordingSink.h"
 #include "tests/serial/TermiosProbe.h"
 
 namespace {
@@ -57,7 +60,7 @@ protected:
 
     TempDir dir;
     std::string config = dir.File("Config.ini");
-    PtyPair pty;
+    PseudoTerminal pty;
     RecordingSink sink;
     PortEngine engine;
 };
@@ -138,7 +141,7 @@ TEST_F(PortEngineOnPty, RefusedSettingsKeepThePortAsItWas)
 TEST_F(PortEngineOnPty, AByteOnTheDevicePostsOneReceiveNotification)
 {
     OpenWithSink();
-    pty.WriteToDevice("A");
+    pty.Write("A");
     ASSERT_TRUE(sink.WaitForCount(1));
     const std::uint64_t wakes = engine.MonitorWakeCount();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -149,7 +152,7 @@ TEST_F(PortEngineOnPty, AByteOnTheDevicePostsOneReceiveNotification)
     unsigned char buffer[1024];
     ASSERT_EQ(engine.ReadReceived(buffer, sizeof buffer), 1u);
     EXPECT_EQ(buffer[0], 'A');
-    pty.WriteToDevice("B");
+    pty.Write("B");
     ASSERT_TRUE(sink.WaitForCount(2));
     EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer), 1u);
     EXPECT_THAT(sink.Notifications(), ElementsAre(kReceived, kReceived));
@@ -160,8 +163,8 @@ TEST_F(PortEngineOnPty, BytesLeftAfterAReadGetANewNotification)
     ASSERT_TRUE(engine.Open());
     ASSERT_TRUE(engine.Setup());
     const std::string sent = Pattern(1500, 3);
-    pty.WriteToDevice(sent);
-    ASSERT_TRUE(pty.WaitQueuedForEngine(1500));
+    pty.Write(sent);
+    ASSERT_TRUE(pty.WaitQueuedForProgram(1500));
     engine.SetNotificationSink(&sink);  // bytes that waited before the sink was set are announced
 
     ASSERT_TRUE(sink.WaitForCount(1));
@@ -182,8 +185,8 @@ TEST_F(PortEngineOnPty, ABurstGetsOneNotificationPerReadItNeedsAtOnce)
     ASSERT_TRUE(engine.Open());
     ASSERT_TRUE(engine.Setup());
     const std::string sent = Pattern(3000, 5);
-    pty.WriteToDevice(sent);
-    ASSERT_TRUE(pty.WaitQueuedForEngine(3000));
+    pty.Write(sent);
+    ASSERT_TRUE(pty.WaitQueuedForProgram(3000));
     engine.SetNotificationSink(&sink);
 
     // Three reads' worth waits, so three notifications are posted before any is handled, and
@@ -239,7 +242,7 @@ TEST_F(PortEngineOnPty, AReceiverThatReadsAtOnceNeverStrandsData)
     std::string sent;
     for (unsigned part = 0; part < 12; ++part) {
         const std::string piece = Pattern(300 + part * 37, part);
-        pty.WriteToDevice(piece);
+        pty.Write(piece);
         sent += piece;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -254,8 +257,8 @@ TEST_F(PortEngineOnPty, AReceiverThatReadsAtOnceNeverStrandsData)
 TEST_F(PortEngineOnPty, NothingIsPostedToAGoneOrMissingReceiver)
 {
     ASSERT_TRUE(engine.Open());
-    pty.WriteToDevice("x");
-    ASSERT_TRUE(pty.WaitQueuedForEngine(1));
+    pty.Write("x");
+    ASSERT_TRUE(pty.WaitQueuedForProgram(1));
     sink.SetAlive(false);
     engine.SetNotificationSink(&sink);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -335,7 +338,7 @@ TEST_F(PortEngineOnPty, AFailedEventMaskIsReportedAndTheThreadEnds)
     EXPECT_THAT(failures[0].second, MatchesRegex("PortEngine\\.cpp\\([0-9]+\\) : COM7 Call WINAPI SetCommMask\\([0-9a-f]+, "
                                                  "10000\\) Fail, thread work invalid! GetLastError\\(\\) = 22;"));
     EXPECT_TRUE(exposed.IsOpen());  // the port stays open without its thread
-    pty.WriteToDevice("z");
+    pty.Write("z");
     exposed.Close();
     EXPECT_TRUE(sink.Notifications().empty());
 }
@@ -372,7 +375,7 @@ TEST_F(PortEngineOnPty, LargeWritesArriveWholeAndInOrderWhileTheDeviceDrainsSlow
 
     std::string received;
     while (received.size() < sent.size()) {
-        const std::string chunk = pty.ReadFromDevice(4096, std::chrono::seconds(10));
+        const std::string chunk = pty.Read(4096, std::chrono::seconds(10));
         ASSERT_FALSE(chunk.empty()) << "stalled after " << received.size() << " bytes";
         received += chunk;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -395,7 +398,7 @@ TEST_F(PortEngineOnPty, AWriteTheDeviceDoesNotTakeWithinItsTimeOutIsDropped)
     EXPECT_EQ(engine.DroppedWriteBytes(), 10u);
     EXPECT_EQ(engine.PendingWriteBytes(), 0u);
     std::size_t arrived = 0;
-    for (std::string chunk; !(chunk = pty.ReadFromDevice(65536, std::chrono::milliseconds(50))).empty();) {
+    for (std::string chunk; !(chunk = pty.Read(65536, std::chrono::milliseconds(50))).empty();) {
         EXPECT_EQ(chunk.find('0'), std::string::npos);
         arrived += chunk.size();
     }
@@ -422,7 +425,7 @@ TEST_F(PortEngineOnPty, CloseDiscardsPendingOutputAndReturnsPromptly)
     engine.Close();
     EXPECT_EQ(engine.PendingWriteBytes(), 0u);
     std::size_t arrived = 0;
-    for (std::string chunk; !(chunk = pty.ReadFromDevice(65536, std::chrono::milliseconds(50))).empty();) {
+    for (std::string chunk; !(chunk = pty.Read(65536, std::chrono::milliseconds(50))).empty();) {
         arrived += chunk.size();
     }
     EXPECT_LT(arrived, big.size());
@@ -441,6 +444,9 @@ TEST_F(PortEngineOnPty, AVanishedDeviceNeitherHangsNorSpins)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_LE(engine.MonitorWakeCount(), wakes + 1);
     EXPECT_EQ(engine.PendingWriteBytes(), 0u);  // output for a gone device is dropped
+    const auto notifications = sink.Notifications();
+    EXPECT_EQ(std::count(notifications.begin(), notifications.end(), Notification{WM_COMM_LOST, kPort, 0}), 1)
+        << "the loss is announced once";
     unsigned char buffer[16];
     EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer), 0u);
     engine.Write(buffer, sizeof buffer);

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+#include <map>
+
+class PortEngine;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
+// "串口状态": modeless, beside the main window. Lamps for the modem lines CTS, DSR, DCD and RI;
+// DTR and RTS boxes that set those lines; a button that sends a 250 ms break; and the counts
+// since the port was opened. It is brought up to date when the main window passes on a port
+// notification or a send (Touch), at most ten times a second, and never while nothing happens.
+class CPortStatusDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int kRefreshGapMs = 100;
+    static constexpr int kBreakMs = 250;
+
+    CPortStatusDlg(PortEngine& port, QWidget* parent);
+
+    // Something changed on the port: the window is brought up to date soon.
+    void Touch();
+    // Brings the window up to date now.
+    void Refresh();
+    bool RefreshPending() const { return m_refreshTimer.isActive(); }
+
+    // The lamp, box or count named "CTS", "DSR", "DCD", "RI", "DTR", "RTS", "Break",
+    // "received", "sent", "overrun", "framing", "parity", "breaks" or "dropped".
+    QWidget* Item(const QString& name) const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QLabel* AddLamp(const QString& name);
+    QLabel* AddCount(const QString& name);
+    void ShowLamp(const QString& name, bool known, bool lit);
+    void ShowCount(const QString& name, bool known, std::uint64_t count);
+    void OnControlLine();
+    void OnSendBreak();
+
+    PortEngine& m_port;
+    QTimer m_refreshTimer;
+    bool m_wasOpen = false;
+    std::map<QString, QWidget*> m_items;
+    QCheckBox* m_dtrBox = nullptr;
+    QCheckBox* m_rtsBox = nullptr;
+    QPushButton* m_breakButton = nullptr;
+};

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "app/PortListing.h"
+#include "tests/platform/TempDir.h"
+#include "tests/support/PseudoTerminal.h"
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string Squeezed(const std::string& line)
+{
+    std::istringstream in(line);
+    std::string result;
+    for (std::string word; in >> word;) {
+        result += (result.empty() ? "" : " ") + word;
+    }
+    return result;
+}
+
+TEST(PortListing, PrintsEveryListedPortWithItsDeviceAndWhetherItIsThere)
+{
+    TempDir dir;
+    PseudoTerminal pty;
+    DeviceDirectories directories{dir.File("by-id"), dir.File("class/tty")};
+    std::filesystem::create_directories(directories.byId);
+    const std::string byId = directories.byId + "/usb-Example_UART_A1B2-if00-port0";
+    std::filesystem::create_symlink(pty.SlavePath(), byId);
+    const std::string config = dir.File("Config.ini");
+    WriteFile(config, "[Ports]\r\nCOM3=" + pty.SlavePath() + "\r\nCOM4=" + dir.File("unplugged") + "\r\nCOM5=" + byId + "\r\n");
+
+    std::ostringstream out;
+    PrintPortList(out, config, directories);
+    const std::vector<std::string> lines = Lines(out.str());
+    ASSERT_EQ(lines.size(), 51u);
+    EXPECT_EQ(Squeezed(lines[0]), "PORT DEVICE PRESENT BY-ID PRODUCT");
+    EXPECT_EQ(Squeezed(lines[1]), "COM1 /dev/ttyUSB0 no - -");
+    EXPECT_EQ(Squeezed(lines[3]), "COM3 " + pty.SlavePath() + " yes " + byId + " -");
+    EXPECT_EQ(Squeezed(lines[4]), "COM4 " + dir.File("unplugged") + " no - -");
+    EXPECT_EQ(Squeezed(lines[5]), "COM5 " + byId + " yes " + byId + " -");
+    EXPECT_EQ(Squeezed(lines[11]), "COM11 /dev/ttyACM0 no - -");
+    EXPECT_EQ(Squeezed(lines[50]).substr(0, 18), "COM50 /dev/ttyS29 ");
+    // The columns line up.
+    EXPECT_EQ(lines[0].find("DEVICE"), lines[3].find(pty.SlavePath()));
+}
+
+TEST(PortListing, AMissingSettingsFileListsTheDefaultTable)
+{
+    std::ostringstream out;
+    PrintPortList(out, "/nonexistent/Config.ini", {"/nonexistent/by-id", "/nonexistent/tty"});
+    const std::vector<std::string> lines = Lines(out.str());
+    ASSERT_EQ(lines.size(), 51u);
+    EXPECT_EQ(Squeezed(lines[21]), "COM21 /dev/ttyS0 " + std::string(std::filesystem::exists("/dev/ttyS0") ? "yes" : "no") + " - -");
+}
+
+}  // namespace
