@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 #include <vector>
 
@@ -28,6 +29,8 @@
 #include "app/NotificationSink.h"
 #include "app/Settings.h"
 #include "platform/PortNames.h"
+#include "platform/ProfileFile.h"
+#include "platform/WholeFile.h"
 #include "res/Icons.h"
 #include "scheme/SchemeDlg.h"
 #include "scheme/SchemeFile.h"
@@ -263,10 +266,11 @@ void CSerialDebugDlg::ConnectControls()
 
 void CSerialDebugDlg::FillPortList()
 {
-    const std::string config = ConfigPath();
+    const std::vector<std::string> devices =
+        ResolvePortDevices(kPortCount, ReadProfileFile(ConfigPath()).value_or(ProfileDocument()));
     for (int number = 1; number <= kPortCount; ++number) {
         m_portList->addItem(QStringLiteral("COM%1").arg(number));
-        const std::string device = ResolvePortDevice(PortName(number), config);
+        const std::string& device = devices[static_cast<std::size_t>(number - 1)];
         m_portList->setItemData(number - 1,
                                 device.empty() ? QStringLiteral("没有对应的设备") : QString::fromStdString(device),
                                 Qt::ToolTipRole);
@@ -287,6 +291,7 @@ bool CSerialDebugDlg::OnInitDialog()
 {
     setWindowIcon(ApplicationIcon());
     CreateSendListPanel();
+    CleanSettingsFolder();
     ExchangeSettings(true);
     UpdateData(false);
     OpenPort();
@@ -364,11 +369,15 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
         m_hexDisplay = settings.hexDisplay;
         m_hexSend = settings.hexSend;
         m_sendText = settings.sendData;
-        ImportScheme(SchemePath());
+        if (ImportScheme(SchemePath()).incomplete) {
+            KeepIncompleteDefaultScheme();
+        }
         UpdateData(false);
         return;
     }
-    ExportScheme(SchemePath());
+    if (!m_keepDefaultScheme) {
+        ExportScheme(SchemePath());
+    }
     UpdateData(true);
     WindowSettings settings;
     settings.port = m_portIndex;
@@ -380,6 +389,27 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
     settings.hexSend = m_hexSend;
     settings.sendData = m_sendText;
     SaveSettings(ConfigPath(), settings);
+}
+
+// Removes the temporary files that a run killed while saving left in the settings folder.
+void CSerialDebugDlg::CleanSettingsFolder() const
+{
+    const std::filesystem::path configFolder = std::filesystem::path(ConfigPath()).parent_path();
+    const std::filesystem::path schemeFolder = std::filesystem::path(SchemePath()).parent_path();
+    RemoveStaleTemporaryFiles(configFolder.string());
+    if (schemeFolder != configFolder) {
+        RemoveStaleTemporaryFiles(schemeFolder.string());
+    }
+}
+
+// Default.pol exists but could not be read completely: writing it at exit would lose what was
+// not read, so a copy is kept first; when none can be made, the file is left alone.
+void CSerialDebugDlg::KeepIncompleteDefaultScheme()
+{
+    const bool copyKept = KeepSchemeCopy(SchemePath());
+    m_keepDefaultScheme = !copyKept;
+    m_receiveText.AppendText(IncompleteDefaultSchemeLine(copyKept));
+    ScheduleRefresh();
 }
 
 void CSerialDebugDlg::OpenPort()
@@ -737,12 +767,13 @@ void CSerialDebugDlg::OnAbout()
     about.exec();
 }
 
-void CSerialDebugDlg::ImportScheme(const std::string& path)
+SchemeImport CSerialDebugDlg::ImportScheme(const std::string& path)
 {
-    ImportSchemeFile(path, m_rules, m_schemeInterval, m_sendList);
+    const SchemeImport imported = ImportSchemeFile(path, m_rules, m_schemeInterval, m_sendList);
     if (m_sendListPanel != nullptr) {
         m_sendListPanel->RefreshList();
     }
+    return imported;
 }
 
 void CSerialDebugDlg::ExportScheme(const std::string& path)

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "scheme/SchemeFile.h"
 #include "scheme/SchemeModel.h"
 #include "serial/PortEngine.h"
 #include "traffic/ReceiveArea.h"
@@ -115,7 +116,7 @@ public:
     void RefreshReceiveView();
 
     // Scheme files: the rule list, the scheme interval and the send list.
-    void ImportScheme(const std::string& path);
+    SchemeImport ImportScheme(const std::string& path);
     void ExportScheme(const std::string& path);
 
     RuleList& Rules() { return m_rules; }
@@ -162,6 +163,8 @@ private:
 
     std::string ConfigPath() const;
     std::string SchemePath() const;
+    void CleanSettingsFolder() const;
+    void KeepIncompleteDefaultScheme();
     bool PullInterval();
     void SetOpenCaption(bool open);
     void RefreshPortState();
@@ -195,6 +198,7 @@ private:
     RuleList m_rules;
     SendList m_sendList;
     int m_schemeInterval = 200;
+    bool m_keepDefaultScheme = false;  // Default.pol is not written at exit
     int m_sendCounter = 0;
     int m_receiveCounter = 0;
     bool m_portOpen = false;

@@ -1,12 +1,14 @@
-// Feeds arbitrary file contents to the profile reader and writer. The input is
-// "section\nkey\nvalue\n" followed by the file's bytes. Reading must never fail; after a
-// write of a plain value, reading gives that value back, and writing it again changes nothing.
+// Feeds arbitrary file contents to the profile document. The input is
+// "section\nkey\nvalue\n" followed by the file's bytes. Reading must never fail and the key
+// lookup must agree with the walk over the section's keys; after a write of a plain value,
+// reading gives that value back, and writing it again changes nothing.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "platform/ProfileDocument.h"
 #include "platform/ProfileText.h"
 
 namespace {
@@ -43,13 +45,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view value = TakeLine(input);
     const std::string_view text = input;
 
-    const std::optional<std::string> found = FindProfileValue(text, section, key);
+    ProfileDocument document{std::string(text)};
+    const std::optional<std::string_view> found = document.Find(section, key);
     if (found) {
         ParseDecimalPrefix(*found);
     }
-    const std::string written = SetProfileValue(text, section, key, value);
+    std::optional<std::string_view> firstVisited;
+    document.ForEachKey(section, [&](std::string_view name, std::string_view visitedValue) {
+        if (!firstVisited && ProfileNamesEqual(name, key)) {
+            firstVisited = visitedValue;
+        }
+    });
+    if (found != firstVisited) {
+        std::abort();
+    }
+    document.Set(section, key, value);
+    const std::string written = document.Text();
+    document.Set(section, key, value);
     if (IsPlainName(section) && IsPlainName(key) && IsPlainValue(value) &&
-        (FindProfileValue(written, section, key) != std::string(value) || SetProfileValue(written, section, key, value) != written)) {
+        (document.Find(section, key) != value || document.Text() != written)) {
         std::abort();
     }
     return 0;

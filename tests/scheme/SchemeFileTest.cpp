@@ -68,7 +68,7 @@ protected:
 
     bool Import(const std::string& content)
     {
-        return ImportSchemeFile(WriteFile("in.pol", content), rules, interval, sendList);
+        return ImportSchemeFile(WriteFile("in.pol", content), rules, interval, sendList).rootFound;
     }
 
     fs::path m_dir;
@@ -115,7 +115,7 @@ TEST_F(SchemeFileTest, SpecialCharactersAreEscapedAndReadBackUnchanged)
     RuleList readRules;
     SendList readItems;
     int readInterval = 0;
-    ASSERT_TRUE(ImportSchemeFile(path, readRules, readInterval, readItems));
+    ASSERT_TRUE(ImportSchemeFile(path, readRules, readInterval, readItems).rootFound);
     ASSERT_EQ(readRules.size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(readRules[i]->Name, rules[i]->Name);
@@ -155,7 +155,7 @@ TEST_F(SchemeFileTest, FilesWithoutAnXmlRootChangeNothing)
     rules.push_back(Rule("kept", "x", 0, "y", 0));
     sendList.push_back(Item("kept", "1", 0));
     interval = 42;
-    EXPECT_FALSE(ImportSchemeFile(Path("missing.pol"), rules, interval, sendList));
+    EXPECT_FALSE(ImportSchemeFile(Path("missing.pol"), rules, interval, sendList).rootFound);
     for (const std::string& content :
          {std::string(), std::string("\x00\xFF\x81<", 4), std::string("<Root><ProtocolData/></Root>"),
           std::string("not xml at all"), kDeclaration + "\r\n"}) {

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -370,7 +374,7 @@ TEST_F(XmlFiles, SaveWritesTheTextByteForByte)
     EXPECT_TRUE(document.SaveFile(path));
     EXPECT_EQ(document.ResultText(), "12 bytes");
     EXPECT_EQ(Contents(path), std::string("<a>\r\n\x95\x5C\0</a>", 12));
-    EXPECT_FALSE(std::filesystem::exists(path + ".saving"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_directory), {}), 1) << "a temporary file stayed";
 
     document.SetDocument();
     EXPECT_TRUE(document.SaveFile(path));
@@ -381,13 +385,26 @@ TEST_F(XmlFiles, FailedSaveKeepsTheOldFile)
 {
     const std::string path = PathOf("keep.pol");
     std::ofstream(path, std::ios::binary) << "old";
-    std::filesystem::create_directory(path + ".saving");  // the temporary file cannot be made
-    CXmlDocument document;
-    document.SetDocument("<new/>");
-    EXPECT_FALSE(document.SaveFile(path));
-    EXPECT_EQ(document.ResultText(), "Is a directory");
+    // A file-size limit makes the write fail for every user, root included; it is set in a child
+    // so the test process keeps its limits.
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{16, 16};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        CXmlDocument document;
+        document.SetDocument("<new>" + std::string(4096, 'n') + "</new>");
+        ::_exit(!document.SaveFile(path) && document.ResultText() == "File too large" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failed save was not reported with its reason";
     EXPECT_EQ(Contents(path), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_directory), {}), 1) << "a temporary file stayed";
 
+    CXmlDocument document;
     EXPECT_FALSE(document.SaveFile(PathOf("missing/x.pol")));
     EXPECT_EQ(document.ResultText(), "No such file or directory");
 }
