@@ -37,14 +37,16 @@ WindowSettings LoadSettings(const std::string& path)
 
 void StoreSettings(ProfileDocument& profile, const WindowSettings& settings)
 {
-    profile.Set(kSection, "Port", settings.port);
-    profile.Set(kSection, "BordRate", FirstLine(settings.bordRate));
-    profile.Set(kSection, "AutoClear", settings.autoClear);
-    profile.Set(kSection, "AutoRecive", settings.autoRecive);
-    profile.Set(kSection, "InterVal", settings.interval);
-    profile.Set(kSection, "HexDisplay", settings.hexDisplay);
-    profile.Set(kSection, "HexSend", settings.hexSend);
-    profile.Set(kSection, "SendData", FirstLine(settings.sendData));
+    profile.Set(kSection, {
+        {"Port", settings.port},
+        {"BordRate", FirstLine(settings.bordRate)},
+        {"AutoClear", settings.autoClear},
+        {"AutoRecive", settings.autoRecive},
+        {"InterVal", settings.interval},
+        {"HexDisplay", settings.hexDisplay},
+        {"HexSend", settings.hexSend},
+        {"SendData", FirstLine(settings.sendData)},
+    });
 }
 
 void SaveSettings(const std::string& path, const WindowSettings& settings)

@@ -1,19 +1,23 @@
 #include "platform/ProfileDocument.h"
 
+#include <algorithm>
+
 #include "platform/ProfileText.h"
+#include "platform/WholeFile.h"
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
+bool IsBlank(char character) { return character == ' ' || character == '\t'; }
 
 std::string_view TrimBlanks(std::string_view text)
 {
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
-        return {};
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
     }
-    const std::size_t last = text.find_last_not_of(kBlanks);
-    return text.substr(first, last - first + 1);
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
 }
 
 // One line as offsets into the text: its content leaves out the LF that ends it and one CR
@@ -58,8 +62,8 @@ enum class LineKind { Other, Section, Key };
 
 struct ParsedLine {
     LineKind kind = LineKind::Other;
-    std::string_view name;   // section or key name
-    std::string_view value;  // key value, blanks and quotes removed
+    std::string_view name;       // section or key name
+    std::string_view valueText;  // what follows the key's "=", as written
 };
 
 std::string_view Unquote(std::string_view value)
@@ -70,25 +74,30 @@ std::string_view Unquote(std::string_view value)
     return value;
 }
 
+// The key's value: blanks around it and one pair of matching quotes removed.
+std::string_view ValueOf(const ParsedLine& line) { return Unquote(TrimBlanks(line.valueText)); }
+
 ParsedLine ParseLine(std::string_view content)
 {
-    const std::string_view line = TrimBlanks(content);
-    if (line.empty() || line.front() == ';' || line.front() == '#') {
+    std::size_t first = 0;
+    while (first < content.size() && IsBlank(content[first])) {
+        ++first;
+    }
+    if (first == content.size() || content[first] == ';' || content[first] == '#') {
         return {};
     }
-    if (line.front() == '[') {
-        const std::size_t close = line.find(']');
-        const std::string_view name = close == std::string_view::npos ? line.substr(1) : line.substr(1, close - 1);
-        return {LineKind::Section, TrimBlanks(name), {}};
+    if (content[first] == '[') {
+        const std::string_view rest = content.substr(first + 1);
+        return {LineKind::Section, TrimBlanks(rest.substr(0, rest.find(']'))), {}};
     }
-    const std::size_t equals = line.find('=');
+    const std::size_t equals = content.find('=', first);
     if (equals == std::string_view::npos) {
         return {};
     }
-    return {LineKind::Key, TrimBlanks(line.substr(0, equals)), Unquote(TrimBlanks(line.substr(equals + 1)))};
+    return {LineKind::Key, TrimBlanks(content.substr(first, equals - first)), content.substr(equals + 1)};
 }
 
-// Walks the key lines of the sections named `section`; `visit(line, parsed)` returns true to stop.
+// Walks the key lines of the sections named `section`; `visit(parsed)` returns true to stop.
 template <typename Visit>
 void WalkSectionKeys(std::string_view text, std::string_view section, Visit&& visit)
 {
@@ -99,44 +108,69 @@ void WalkSectionKeys(std::string_view text, std::string_view section, Visit&& vi
         const ParsedLine parsed = ParseLine(walker.Content(line));
         if (parsed.kind == LineKind::Section) {
             inSection = ProfileNamesEqual(parsed.name, section);
-        } else if (inSection && parsed.kind == LineKind::Key && visit(line, parsed)) {
+        } else if (inSection && parsed.kind == LineKind::Key && visit(parsed)) {
             return;
         }
     }
 }
 
-struct KeyLocation {
-    std::optional<LineSpan> keyLine;          // the key's line
-    std::optional<LineSpan> sectionLastLine;  // last non-blank line of the first matching section
+// One key of a Set: what its line says and where that line stands.
+struct KeyToSet {
+    std::string_view key;
+    std::string_view value;
+    std::optional<LineSpan> line;  // its first line in the sections, when it has one
 };
 
-KeyLocation LocateKey(std::string_view text, std::string_view section, std::string_view key)
+// Where the keys of one Set stand in the text.
+struct SectionScan {
+    std::vector<KeyToSet> keys;
+    // The last line that is not blank of the first section of that name (its header when it
+    // has none); nothing when there is no such section.
+    std::optional<LineSpan> firstSectionLastLine;
+};
+
+bool AllFound(const std::vector<KeyToSet>& keys)
 {
-    KeyLocation location;
+    for (const KeyToSet& key : keys) {
+        if (!key.line) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void LocateKeys(std::string_view text, std::string_view section, SectionScan& scan)
+{
     LineWalker walker(text);
     LineSpan line;
     bool inSection = false;
     bool inFirstSection = false;
     while (walker.Next(line)) {
-        const std::string_view content = walker.Content(line);
-        const ParsedLine parsed = ParseLine(content);
+        const ParsedLine parsed = ParseLine(walker.Content(line));
         if (parsed.kind == LineKind::Section) {
             inSection = ProfileNamesEqual(parsed.name, section);
-            inFirstSection = inSection && !location.sectionLastLine;
+            inFirstSection = inSection && !scan.firstSectionLastLine;
             if (inFirstSection) {
-                location.sectionLastLine = line;
+                scan.firstSectionLastLine = line;
             }
             continue;
         }
-        if (inFirstSection && !TrimBlanks(content).empty()) {
-            location.sectionLastLine = line;
+        if (inFirstSection && !TrimBlanks(walker.Content(line)).empty()) {
+            scan.firstSectionLastLine = line;
         }
-        if (inSection && parsed.kind == LineKind::Key && ProfileNamesEqual(parsed.name, key)) {
-            location.keyLine = line;
-            return location;
+        if (!inSection || parsed.kind != LineKind::Key) {
+            continue;
+        }
+        for (KeyToSet& key : scan.keys) {
+            if (!key.line && ProfileNamesEqual(parsed.name, key.key)) {
+                key.line = line;
+                if (AllFound(scan.keys)) {
+                    return;
+                }
+                break;
+            }
         }
     }
-    return location;
 }
 
 std::string_view LineEndingOf(std::string_view text)
@@ -177,6 +211,108 @@ bool LastLineIsBlank(std::string_view text)
     return TrimBlanks(last).empty();
 }
 
+std::string KeyLine(const KeyToSet& key) { return std::string(key.key) + "=" + std::string(key.value); }
+
+// A change of the text: `replaced` bytes at `offset` give way to `text`.
+struct Splice {
+    std::size_t offset = 0;
+    std::size_t replaced = 0;
+    std::string text;
+};
+
+// The text with the keys of `scan` set in `section`: found keys in their lines, the others
+// after the first section's last line or in the section appended at the end.
+std::string ApplySet(std::string_view text, std::string_view section, const SectionScan& scan)
+{
+    const std::string_view newline = LineEndingOf(text);
+    std::vector<Splice> splices;
+    std::string newLines;
+    bool lastLineChanged = false;
+    for (const KeyToSet& key : scan.keys) {
+        if (key.line) {
+            splices.push_back({key.line->start, key.line->contentEnd - key.line->start, KeyLine(key)});
+            lastLineChanged = lastLineChanged || key.line->end == text.size();
+        } else {
+            newLines += KeyLine(key) + std::string(newline);
+        }
+    }
+    // New keys go after the first section's last line, ahead of the next line's own change.
+    std::sort(splices.begin(), splices.end(), [](const Splice& left, const Splice& right) { return left.offset < right.offset; });
+    if (!newLines.empty() && scan.firstSectionLastLine) {
+        const Splice insertion{scan.firstSectionLastLine->end, 0, newLines};
+        splices.insert(std::lower_bound(splices.begin(), splices.end(), insertion,
+                                        [](const Splice& left, const Splice& right) { return left.offset < right.offset; }),
+                       insertion);
+        newLines.clear();
+    }
+
+    std::size_t size = text.size() + newLines.size() + section.size() + 3 * newline.size() + 2;
+    for (const Splice& splice : splices) {
+        size += splice.text.size();
+    }
+    std::string result;
+    ReserveLargeText(result, size);
+    std::size_t copied = 0;
+    for (const Splice& splice : splices) {
+        result.append(text.substr(copied, splice.offset - copied));
+        if (splice.replaced == 0 && splice.offset == text.size()) {
+            EndLastLine(result, newline);
+        }
+        result += splice.text;
+        copied = splice.offset + splice.replaced;
+    }
+    result.append(text.substr(copied));
+    if (lastLineChanged) {
+        EndLastLine(result, newline);
+    }
+    if (!newLines.empty()) {
+        const bool separate = !text.empty() && !LastLineIsBlank(text);
+        EndLastLine(result, newline);
+        if (separate) {
+            result += newline;
+        }
+        result += "[" + std::string(section) + "]" + std::string(newline) + newLines;
+    }
+    return result;
+}
+
+// Whether the entry can be set together with others: its line and its section header hold no
+// line break and read back as that key and that section, so setting it changes nothing that
+// another entry finds. Any other entry is set on its own.
+bool CanSetTogether(std::string_view section, const ProfileEntry& entry)
+{
+    constexpr std::string_view lineBreaks = "\r\n";
+    if (section.find_first_of(lineBreaks) != std::string_view::npos ||
+        entry.key.find_first_of(lineBreaks) != std::string::npos ||
+        entry.value.find_first_of(lineBreaks) != std::string::npos) {
+        return false;
+    }
+    const std::string line = entry.key + "=" + entry.value;
+    const std::string header = "[" + std::string(section) + "]";
+    const ParsedLine keyLine = ParseLine(line);
+    const ParsedLine headerLine = ParseLine(header);
+    return keyLine.kind == LineKind::Key && ProfileNamesEqual(keyLine.name, entry.key) &&
+           headerLine.kind == LineKind::Section && ProfileNamesEqual(headerLine.name, section);
+}
+
+// The distinct keys of `entries` in the order of their first entry, each with the spelling and
+// value of its last one: what setting them one after another leaves.
+SectionScan ScanFor(const std::vector<ProfileEntry>& entries)
+{
+    SectionScan scan;
+    for (const ProfileEntry& entry : entries) {
+        const auto same = std::find_if(scan.keys.begin(), scan.keys.end(),
+                                       [&](const KeyToSet& key) { return ProfileNamesEqual(key.key, entry.key); });
+        if (same == scan.keys.end()) {
+            scan.keys.push_back({entry.key, entry.value, std::nullopt});
+        } else {
+            same->key = entry.key;
+            same->value = entry.value;
+        }
+    }
+    return scan;
+}
+
 }  // namespace
 
 std::string ProfileStringValue(std::string_view value, std::size_t bufferSize)
@@ -191,9 +327,9 @@ std::string ProfileStringValue(std::string_view value, std::size_t bufferSize)
 std::optional<std::string_view> ProfileDocument::Find(std::string_view section, std::string_view key) const
 {
     std::optional<std::string_view> value;
-    WalkSectionKeys(text_, section, [&](const LineSpan&, const ParsedLine& parsed) {
+    WalkSectionKeys(text_, section, [&](const ParsedLine& parsed) {
         if (ProfileNamesEqual(parsed.name, key)) {
-            value = parsed.value;
+            value = ValueOf(parsed);
         }
         return value.has_value();
     });
@@ -218,45 +354,28 @@ std::string ProfileDocument::String(std::string_view section, std::string_view k
 void ProfileDocument::ForEachKey(std::string_view section,
                                  const std::function<void(std::string_view key, std::string_view value)>& visit) const
 {
-    WalkSectionKeys(text_, section, [&](const LineSpan&, const ParsedLine& parsed) {
-        visit(parsed.name, parsed.value);
+    WalkSectionKeys(text_, section, [&](const ParsedLine& parsed) {
+        visit(parsed.name, ValueOf(parsed));
         return false;
     });
 }
 
 void ProfileDocument::Set(std::string_view section, std::string_view key, std::string_view value)
 {
-    const KeyLocation location = LocateKey(text_, section, key);
-    const std::string newline(LineEndingOf(text_));
-    const std::string keyLine = std::string(key) + "=" + std::string(value);
-    if (location.keyLine) {
-        const LineSpan& line = *location.keyLine;
-        const bool lastLine = line.end == text_.size();
-        text_.replace(line.start, line.contentEnd - line.start, keyLine);
-        if (lastLine) {
-            EndLastLine(text_, newline);
-        }
-        return;
-    }
-    if (location.sectionLastLine) {
-        const std::size_t end = location.sectionLastLine->end;
-        if (end == text_.size()) {
-            EndLastLine(text_, newline);
-            text_ += keyLine + newline;
-        } else {
-            text_.insert(end, keyLine + newline);
-        }
-        return;
-    }
-    const bool separate = !text_.empty() && !LastLineIsBlank(text_);
-    EndLastLine(text_, newline);
-    if (separate) {
-        text_ += newline;
-    }
-    text_ += "[" + std::string(section) + "]" + newline + keyLine + newline;
+    Set(section, {ProfileEntry(std::string(key), std::string(value))});
 }
 
-void ProfileDocument::Set(std::string_view section, std::string_view key, int value)
+void ProfileDocument::Set(std::string_view section, const std::vector<ProfileEntry>& entries)
 {
-    Set(section, key, std::to_string(value));
+    const bool together = std::all_of(entries.begin(), entries.end(),
+                                      [&](const ProfileEntry& entry) { return CanSetTogether(section, entry); });
+    if (!together && entries.size() > 1) {
+        for (const ProfileEntry& entry : entries) {
+            Set(section, {entry});
+        }
+        return;
+    }
+    SectionScan scan = ScanFor(entries);
+    LocateKeys(text_, section, scan);
+    text_ = ApplySet(text_, section, scan);
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A private-profile (INI) file held in memory, as GBK bytes:
 //
@@ -17,8 +18,19 @@
 // ASCII letters; two-byte GBK characters match only byte for byte (ProfileNamesEqual).
 //
 // A settings pass reads the file once into a document, reads and sets its keys here, and
-// writes it back once. Each read walks the text without copying it, so a document of tens of
-// megabytes costs one pass per key and no index.
+// writes it back once. Reads walk the text without copying it or building an index; the keys
+// of one section are set together in one walk.
+
+// A key and the value it is set to.
+struct ProfileEntry {
+    ProfileEntry(std::string key, std::string value) : key(std::move(key)), value(std::move(value)) {}
+    // The value written as "%d".
+    ProfileEntry(std::string key, int value) : key(std::move(key)), value(std::to_string(value)) {}
+
+    std::string key;
+    std::string value;
+};
+
 class ProfileDocument {
 public:
     ProfileDocument() = default;
@@ -33,8 +45,8 @@ public:
     // key is missing or its value is empty.
     int Int(std::string_view section, std::string_view key, int defaultValue) const;
 
-    // The profile string read: the value, or `defaultValue` when the key is missing, cut to
-    // bufferSize - 1 bytes (and at a zero byte) as a caller's buffer of bufferSize bytes would hold it.
+    // The profile string read: the value, or `defaultValue` when the key is missing, as a
+    // caller's buffer of bufferSize bytes would hold it (ProfileStringValue).
     std::string String(std::string_view section, std::string_view key, std::string_view defaultValue,
                        std::size_t bufferSize) const;
 
@@ -50,8 +62,10 @@ public:
     // take the text's line ending (CR LF for a text without one), and a last line without its
     // ending gets one (a lone CR at the very end is completed, not doubled).
     void Set(std::string_view section, std::string_view key, std::string_view value);
-    // The same with the value written as "%d".
-    void Set(std::string_view section, std::string_view key, int value);
+
+    // Sets the keys of one section with the result of setting them one after another in this
+    // order, in one walk over the text.
+    void Set(std::string_view section, const std::vector<ProfileEntry>& entries);
 
 private:
     std::string text_;

@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
+#include <cstdint>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +20,7 @@ constexpr std::string_view kRandomPartCharacters = "ABCDEFGHIJKLMNOPQRSTUVWXYZab
 constexpr std::size_t kLongestNamePart = 200;
 constexpr int kNameAttempts = 100;
 constexpr int kMostLinkHops = 40;
+constexpr std::size_t kLargeText = std::size_t{4} << 20;
 
 class Descriptor {
 public:
@@ -260,13 +263,36 @@ bool RemoveIfStale(const std::string& path)
 
 }  // namespace
 
+void ReserveLargeText(std::string& text, std::size_t size)
+{
+    text.reserve(size);
+    if (size < kLargeText) {
+        return;
+    }
+    const std::uintptr_t pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(text.data());
+    const std::uintptr_t firstPage = (begin + pageSize - 1) & ~(pageSize - 1);
+    const std::uintptr_t endPage = (begin + text.capacity()) & ~(pageSize - 1);
+    if (endPage > firstPage) {
+        ::madvise(reinterpret_cast<void*>(firstPage), endPage - firstPage, MADV_HUGEPAGE);  // only advice
+    }
+}
+
 std::error_code ReadWholeFile(const std::string& path, std::string& contents, std::size_t limit)
 {
     const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.Get() < 0) {
+    struct stat status {};
+    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0) {
         return LastError();
     }
     std::string text;
+    if (S_ISREG(status.st_mode)) {
+        const auto size = static_cast<std::size_t>(status.st_size);
+        if (size > limit) {
+            return ErrorOf(std::errc::file_too_large);
+        }
+        ReserveLargeText(text, size);
+    }
     char chunk[65536];
     for (;;) {
         const ssize_t count = ::read(file.Get(), chunk, sizeof chunk);
