@@ -141,3 +141,44 @@ TEST(ProfileDocument, ALoneCarriageReturnAtTheEndCompletesTheLineEnding)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ProfileDocument, KeysSetTogetherGiveTheTextOfSettingThemOneByOne)
+{
+    const std::vector<ProfileEntry> entries = {
+        {"Port", 3},          {"New", "a"},         {"port", "4"},     {"Other", "x=y"},
+        {"Newer", " 'b' "},   {"NEW", "c"},         {"Kept", "k"},
+    };
+    for (const std::string& text :
+         {std::string(), std::string("top"), std::string("top\r"), std::string("[S]"), std::string("[S]\r"),
+          std::string("[s]\nport=1\n\n[T]\nx=1\n[S]\nKept=0\n"), std::string("[T]\r\nx\r\n\r\n"),
+          std::string("[S]\r\n[S]\r\nPort=1\r\n; c\r\n\r\n"), std::string("[S]\nPort=1")}) {
+        ProfileDocument together(text);
+        together.Set("S", entries);
+        std::string oneByOne = text;
+        for (const ProfileEntry& entry : entries) {
+            oneByOne = WithValue(oneByOne, "S", entry.key, entry.value);
+        }
+        EXPECT_EQ(together.Text(), oneByOne) << text;
+    }
+    ProfileDocument document("[S]\r\nPort=1\r\n");
+    document.Set("S", {{"Port", 2}, {"A", "line\r\nB=injected"}, {"B", "3"}});
+    EXPECT_EQ(document.Text(), "[S]\r\nPort=2\r\nA=line\r\nB=3\r\n") << "a value with a line break is set on its own";
+}
+
+TEST(ProfileDocument, ForEachKeyVisitsTheKeysOfEverySectionOfThatName)
+{
+    const ProfileDocument document("[A]\nx=1\ny = ' 2 '\n[B]\nx=3\n[a]\nx=4\nnot a key\n");
+    std::string visited;
+    document.ForEachKey("A", [&](std::string_view key, std::string_view value) {
+        visited += std::string(key) + ":" + std::string(value) + ";";
+    });
+    EXPECT_EQ(visited, "x:1;y: 2 ;x:4;");
+    EXPECT_EQ(document.Find("A", "X"), "1");
+    EXPECT_EQ(document.String("A", "y", "", 3), " 2");
+    EXPECT_EQ(document.Int("B", "x", 0), 3);
+    EXPECT_EQ(document.Find("C", "x"), std::nullopt);
+}
+
+}  // namespace
