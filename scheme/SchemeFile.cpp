@@ -174,7 +174,7 @@ bool KeepSchemeCopy(const std::string& path)
 
 std::string IncompleteDefaultSchemeLine(bool copyKept)
 {
-    // 无法完整读取，已保存为 / 无法完整读取，也不能保存为 ... ，退出时不会改写它
+    // "无法完整读取，" then "已保存为" or "也不能保存为", and "，退出时不会改写它" when there is no copy
     const std::string unreadable = "\r\n--Default.pol \xCE\xDE\xB7\xA8\xCD\xEA\xD5\xFB\xB6\xC1\xC8\xA1\xA3\xAC";
     if (copyKept) {
         return unreadable + "\xD2\xD1\xB1\xA3\xB4\xE6\xCE\xAA Default.pol.bak--\r\n";

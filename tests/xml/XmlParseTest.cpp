@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+
+#include "tests/support/FileSizeLimit.h"
 
 namespace {
 
@@ -385,22 +383,11 @@ TEST_F(XmlFiles, FailedSaveKeepsTheOldFile)
 {
     const std::string path = PathOf("keep.pol");
     std::ofstream(path, std::ios::binary) << "old";
-    // A file-size limit makes the write fail for every user, root included; it is set in a child
-    // so the test process keeps its limits.
-    const pid_t child = ::fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{16, 16};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_TRUE(WithFileSizeLimit([&] {
         CXmlDocument document;
         document.SetDocument("<new>" + std::string(4096, 'n') + "</new>");
-        ::_exit(!document.SaveFile(path) && document.ResultText() == "File too large" ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failed save was not reported with its reason";
+        return !document.SaveFile(path) && document.ResultText() == "File too large";
+    })) << "the failed save was not reported with its reason";
     EXPECT_EQ(Contents(path), "old");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_directory), {}), 1) << "a temporary file stayed";
 
