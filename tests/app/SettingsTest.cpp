@@ -132,7 +132,7 @@ TEST_F(SettingsFile, AFileThatCannotBeReadIsNotWritten)
 
 TEST_F(SettingsFile, AFiftyMegabyteFileIsReadAndSavedWithEveryOtherByteKept)
 {
-    const std::string before = LargeConfig(50, "/dev/ttyUSB7");
+    const std::string before = LargeConfig(50, "/dev/ttyUSB7", 1000);
     Write(before);
     WindowSettings settings = LoadSettings(m_path);
     EXPECT_EQ(settings.port, 2);

@@ -58,7 +58,7 @@ struct Version {
 
 Version MakeVersion(const std::string& tag, int port, const std::string& oldConfig)
 {
-    Version version{MakeScheme(tag, 300), MakeSettings(port, tag), {}, {}};
+    Version version{MakeScheme(tag, 200), MakeSettings(port, tag), {}, {}};
     version.schemeText = SchemeFileText(version.scheme.rules, version.scheme.interval, version.scheme.sendList);
     ProfileDocument config(oldConfig);
     StoreSettings(config, version.settings);
@@ -71,8 +71,8 @@ protected:
     TempDir dir;
     std::string schemePath = dir.File("Default.pol");
     std::string configPath = dir.File("Config.ini");
-    std::string oldScheme = SchemeFileText(MakeScheme("old", 300).rules, 200, {});
-    std::string oldConfig = LargeConfig(0, "/dev/ttyUSB7") + std::string(256 * 1024, ';') + "\r\n";
+    std::string oldScheme = SchemeFileText(MakeScheme("old", 200).rules, 200, {});
+    std::string oldConfig = LargeConfig(0, "/dev/ttyUSB7") + std::string(128 * 1024, ';') + "\r\n";
 
     void RestoreOldFiles() const
     {
@@ -150,7 +150,7 @@ TEST_F(TeardownFiles, AKillAtAnyMomentLeavesEachFileOldOrNewAndTheNextStartRemov
     ASSERT_NE(next.configText, oldConfig);
     // Kills spread evenly over the whole write and a little beyond, each at a random moment
     // within its share.
-    constexpr int kKills = 240;
+    constexpr int kKills = 210;
     const auto span = std::chrono::duration_cast<std::chrono::microseconds>(TimeOfAWrite(next) * 11 / 10);
     std::mt19937 random(::testing::UnitTest::GetInstance()->random_seed());
     std::uniform_real_distribution<double> withinShare(0, 1);
