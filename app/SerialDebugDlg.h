@@ -88,8 +88,9 @@ public:
     // interval that is not a whole number and then returns false), false the reverse.
     bool UpdateData(bool saveAndValidate = true);
 
-    // true: Config.ini into the members, import Default.pol, push. false: export Default.pol,
-    // pull, write Config.ini.
+    // true: Config.ini into the members, import Default.pol (kept as Default.pol.bak when it
+    // cannot be read completely), push. false: export Default.pol (unless no copy of an
+    // incomplete one could be kept), pull, write Config.ini.
     void ExchangeSettings(bool load);
 
     void OpenPort();

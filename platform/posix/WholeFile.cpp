@@ -181,8 +181,10 @@ public:
                 return LastError();
             }
             // Between the creation and the lock a clean-up may have taken the name: then the
-            // file is another's to remove, and this writer makes a new one.
-            if (::flock(file_.Get(), LOCK_EX | LOCK_NB) != 0 || !StillNamed(file_.Get(), path_)) {
+            // file is another's to remove, and this writer makes a new one. A file system
+            // without locks leaves the file unlocked, and the clean-up leaves it alone.
+            const bool heldByAnother = ::flock(file_.Get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+            if (heldByAnother || !StillNamed(file_.Get(), path_)) {
                 file_.Reset();
                 continue;
             }
