@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 #include <vector>
 
@@ -29,6 +30,7 @@
 #include "app/PortKeeper.h"
 #include "app/PortStatusDlg.h"
 #include "app/Settings.h"
+#include "platform/WholeFile.h"
 #include "res/Icons.h"
 #include "serial/PortOpening.h"
 #include "scheme/SchemeDlg.h"
@@ -286,6 +288,7 @@ bool CSerialDebugDlg::OnInitDialog()
 {
     setWindowIcon(ApplicationIcon());
     CreateSendListPanel();
+    CleanSettingsFolder();
     ExchangeSettings(true);
     if (m_startPort) {
         m_portIndex = *m_startPort - 1;
@@ -368,11 +371,15 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
         m_sendText = settings.sendData;
         m_commands[ID_AUTO_RECONNECT]->setChecked(settings.autoReconnect != 0);
         m_portKeeper->SetAutoReconnect(settings.autoReconnect != 0);
-        ImportScheme(SchemePath());
+        if (ImportScheme(SchemePath()).incomplete) {
+            KeepIncompleteDefaultScheme();
+        }
         UpdateData(false);
         return;
     }
-    ExportScheme(SchemePath());
+    if (!m_keepDefaultScheme) {
+        ExportScheme(SchemePath());
+    }
     UpdateData(true);
     WindowSettings settings;
     settings.port = m_portIndex;
@@ -385,6 +392,27 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
     settings.sendData = m_sendText;
     settings.autoReconnect = m_commands[ID_AUTO_RECONNECT]->isChecked() ? 1 : 0;
     SaveSettings(ConfigPath(), settings);
+}
+
+// Removes the temporary files that a run killed while saving left in the settings folder.
+void CSerialDebugDlg::CleanSettingsFolder() const
+{
+    const std::filesystem::path configFolder = std::filesystem::path(ConfigPath()).parent_path();
+    const std::filesystem::path schemeFolder = std::filesystem::path(SchemePath()).parent_path();
+    RemoveStaleTemporaryFiles(configFolder.string());
+    if (schemeFolder != configFolder) {
+        RemoveStaleTemporaryFiles(schemeFolder.string());
+    }
+}
+
+// Default.pol exists but could not be read completely: writing it at exit would lose what was
+// not read, so a copy is kept first; when none can be made, the file is left alone.
+void CSerialDebugDlg::KeepIncompleteDefaultScheme()
+{
+    const bool copyKept = KeepSchemeCopy(SchemePath());
+    m_keepDefaultScheme = !copyKept;
+    m_receiveText.AppendText(IncompleteDefaultSchemeLine(copyKept));
+    ScheduleRefresh();
 }
 
 void CSerialDebugDlg::OpenPort()
@@ -790,12 +818,13 @@ void CSerialDebugDlg::OnAbout()
     about.exec();
 }
 
-void CSerialDebugDlg::ImportScheme(const std::string& path)
+SchemeImport CSerialDebugDlg::ImportScheme(const std::string& path)
 {
-    ImportSchemeFile(path, m_rules, m_schemeInterval, m_sendList);
+    const SchemeImport imported = ImportSchemeFile(path, m_rules, m_schemeInterval, m_sendList);
     if (m_sendListPanel != nullptr) {
         m_sendListPanel->RefreshList();
     }
+    return imported;
 }
 
 void CSerialDebugDlg::ExportScheme(const std::string& path)

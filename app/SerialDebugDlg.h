@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "scheme/SchemeFile.h"
 #include "scheme/SchemeModel.h"
 #include "serial/PortEngine.h"
 #include "traffic/ReceiveArea.h"
@@ -94,8 +95,9 @@ public:
     // interval that is not a whole number and then returns false), false the reverse.
     bool UpdateData(bool saveAndValidate = true);
 
-    // true: Config.ini into the members, import Default.pol, push. false: export Default.pol,
-    // pull, write Config.ini.
+    // true: Config.ini into the members, import Default.pol (kept as Default.pol.bak when it
+    // cannot be read completely), push. false: export Default.pol (unless no copy of an
+    // incomplete one could be kept), pull, write Config.ini.
     void ExchangeSettings(bool load);
 
     void OpenPort();
@@ -122,7 +124,7 @@ public:
     void RefreshReceiveView();
 
     // Scheme files: the rule list, the scheme interval and the send list.
-    void ImportScheme(const std::string& path);
+    SchemeImport ImportScheme(const std::string& path);
     void ExportScheme(const std::string& path);
 
     RuleList& Rules() { return m_rules; }
@@ -172,6 +174,8 @@ private:
 
     std::string ConfigPath() const;
     std::string SchemePath() const;
+    void CleanSettingsFolder() const;
+    void KeepIncompleteDefaultScheme();
     bool PullInterval();
     void SetOpenCaption(bool open);
     void RefreshPortState();
@@ -212,6 +216,7 @@ private:
     RuleList m_rules;
     SendList m_sendList;
     int m_schemeInterval = 200;
+    bool m_keepDefaultScheme = false;  // Default.pol is not written at exit
     int m_sendCounter = 0;
     int m_receiveCounter = 0;
     bool m_portOpen = false;

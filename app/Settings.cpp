@@ -13,38 +13,50 @@ std::string FirstLine(const std::string& text)
     return text.substr(0, text.find_first_of("\r\n"));
 }
 
-void WriteInt(const std::string& path, const char* key, int value)
-{
-    WritePrivateProfileString(kSection, key, std::to_string(value), path);
-}
-
 }  // namespace
 
-WindowSettings LoadSettings(const std::string& path)
+WindowSettings LoadSettings(const ProfileDocument& profile)
 {
     const WindowSettings defaults;
     WindowSettings settings;
-    settings.port = GetPrivateProfileInt(kSection, "Port", defaults.port, path);
-    settings.bordRate = GetPrivateProfileString(kSection, "BordRate", defaults.bordRate, kSettingsStringBuffer, path);
-    settings.autoClear = GetPrivateProfileInt(kSection, "AutoClear", defaults.autoClear, path);
-    settings.autoRecive = GetPrivateProfileInt(kSection, "AutoRecive", defaults.autoRecive, path);
-    settings.interval = GetPrivateProfileInt(kSection, "InterVal", defaults.interval, path);
-    settings.hexDisplay = GetPrivateProfileInt(kSection, "HexDisplay", defaults.hexDisplay, path);
-    settings.hexSend = GetPrivateProfileInt(kSection, "HexSend", defaults.hexSend, path);
-    settings.sendData = GetPrivateProfileString(kSection, "SendData", defaults.sendData, kSendTextBuffer, path);
-    settings.autoReconnect = GetPrivateProfileInt(kSection, "AutoReconnect", defaults.autoReconnect, path);
+    settings.port = profile.Int(kSection, "Port", defaults.port);
+    settings.bordRate = profile.String(kSection, "BordRate", defaults.bordRate, kSettingsStringBuffer);
+    settings.autoClear = profile.Int(kSection, "AutoClear", defaults.autoClear);
+    settings.autoRecive = profile.Int(kSection, "AutoRecive", defaults.autoRecive);
+    settings.interval = profile.Int(kSection, "InterVal", defaults.interval);
+    settings.hexDisplay = profile.Int(kSection, "HexDisplay", defaults.hexDisplay);
+    settings.hexSend = profile.Int(kSection, "HexSend", defaults.hexSend);
+    settings.sendData = profile.String(kSection, "SendData", defaults.sendData, kSendTextBuffer);
+    settings.autoReconnect = profile.Int(kSection, "AutoReconnect", defaults.autoReconnect);
     return settings;
+}
+
+WindowSettings LoadSettings(const std::string& path)
+{
+    return LoadSettings(ReadProfileFile(path).value_or(ProfileDocument()));
+}
+
+void StoreSettings(ProfileDocument& profile, const WindowSettings& settings)
+{
+    profile.Set(kSection, {
+        {"Port", settings.port},
+        {"BordRate", FirstLine(settings.bordRate)},
+        {"AutoClear", settings.autoClear},
+        {"AutoRecive", settings.autoRecive},
+        {"InterVal", settings.interval},
+        {"HexDisplay", settings.hexDisplay},
+        {"HexSend", settings.hexSend},
+        {"SendData", FirstLine(settings.sendData)},
+        {"AutoReconnect", settings.autoReconnect},
+    });
 }
 
 void SaveSettings(const std::string& path, const WindowSettings& settings)
 {
-    WriteInt(path, "Port", settings.port);
-    WritePrivateProfileString(kSection, "BordRate", FirstLine(settings.bordRate), path);
-    WriteInt(path, "AutoClear", settings.autoClear);
-    WriteInt(path, "AutoRecive", settings.autoRecive);
-    WriteInt(path, "InterVal", settings.interval);
-    WriteInt(path, "HexDisplay", settings.hexDisplay);
-    WriteInt(path, "HexSend", settings.hexSend);
-    WritePrivateProfileString(kSection, "SendData", FirstLine(settings.sendData), path);
-    WriteInt(path, "AutoReconnect", settings.autoReconnect);
+    std::optional<ProfileDocument> profile = ReadProfileFile(path);
+    if (!profile) {
+        return;
+    }
+    StoreSettings(*profile, settings);
+    WriteProfileFile(path, *profile);
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/ProfileDocument.h"
+
 // The main window's values kept in the "Setting" section of Config.ini from one run to the next.
 struct WindowSettings {
     int port = 0;                         // "Port": index in the port list, 0 = COM1
@@ -15,10 +17,16 @@ struct WindowSettings {
     int autoReconnect = 0;                // "AutoReconnect": open a lost port again when its device is back
 };
 
-// Reads the eight keys and those that follow them; a missing key or file gives the member's default. Texts come back cut to
-// 99 ("BordRate") and 499 ("SendData") bytes.
+// Reads the eight keys and those that follow them; a missing key gives the member's default.
+// Texts come back cut to 99 ("BordRate") and 499 ("SendData") bytes.
+WindowSettings LoadSettings(const ProfileDocument& profile);
+// The same from the file, read once; a missing or unreadable file gives the defaults.
 WindowSettings LoadSettings(const std::string& path);
 
-// Writes the eight keys in their fixed order, then those that follow them. A text keeps only its first line: the file holds one
-// line per key, and what followed a line break would otherwise land in the file as lines of its own.
+// Sets the eight keys in their fixed order, then those that follow them, each as the profile
+// writer sets one key. A text keeps only its first line: the file holds one line per key, and
+// what followed a line break would otherwise land in the file as lines of its own.
+void StoreSettings(ProfileDocument& profile, const WindowSettings& settings);
+// The same on the file: read once, then replaced once, so the file holds all the old values or
+// all the new ones. A file that exists but cannot be read or written is left as it is.
 void SaveSettings(const std::string& path, const WindowSettings& settings);

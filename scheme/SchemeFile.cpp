@@ -1,6 +1,9 @@
 #include "scheme/SchemeFile.h"
 
+#include <filesystem>
+
 #include "platform/ProfileText.h"
+#include "platform/WholeFile.h"
 #include "xml/XmlDocument.h"
 
 namespace {
@@ -114,6 +117,12 @@ void ExportSendItems(CXmlDocument& document, const SendList& sendList)
     document.LeaveElement();
 }
 
+bool IsMissing(const std::string& path)
+{
+    std::error_code error;
+    return !std::filesystem::exists(path, error) && !error;
+}
+
 void BuildScheme(CXmlDocument& document, const RuleList& rules, int interval, const SendList& sendList)
 {
     document.SetDocument(kDeclaration);
@@ -125,19 +134,22 @@ void BuildScheme(CXmlDocument& document, const RuleList& rules, int interval, co
 
 }  // namespace
 
-bool ImportSchemeFile(const std::string& path, RuleList& rules, int& interval, SendList& sendList)
+SchemeImport ImportSchemeFile(const std::string& path, RuleList& rules, int& interval, SendList& sendList)
 {
     CXmlDocument document;
     document.SetDocument();
-    document.LoadFile(path);
-    if (!document.FindElement("XML")) {
-        return false;
+    const bool loaded = document.LoadFile(path);
+    SchemeImport result;
+    result.rootFound = document.FindElement("XML");
+    result.incomplete = loaded ? !(result.rootFound && document.IsValidDocument()) : !IsMissing(path);
+    if (!result.rootFound) {
+        return result;
     }
     rules.clear();
     ImportRules(document, rules);
     ImportInterval(document, interval);
     ImportSendItems(document, sendList);
-    return true;
+    return result;
 }
 
 std::string SchemeFileText(const RuleList& rules, int interval, const SendList& sendList)
@@ -152,4 +164,21 @@ bool ExportSchemeFile(const std::string& path, const RuleList& rules, int interv
     CXmlDocument document;
     BuildScheme(document, rules, interval, sendList);
     return document.SaveFile(path);
+}
+
+bool KeepSchemeCopy(const std::string& path)
+{
+    std::string contents;
+    return !ReadWholeFile(path, contents) && !ReplaceWholeFile(path + ".bak", contents);
+}
+
+std::string IncompleteDefaultSchemeLine(bool copyKept)
+{
+    // "无法完整读取，" then "已保存为" or "也不能保存为", and "，退出时不会改写它" when there is no copy
+    const std::string unreadable = "\r\n--Default.pol \xCE\xDE\xB7\xA8\xCD\xEA\xD5\xFB\xB6\xC1\xC8\xA1\xA3\xAC";
+    if (copyKept) {
+        return unreadable + "\xD2\xD1\xB1\xA3\xB4\xE6\xCE\xAA Default.pol.bak--\r\n";
+    }
+    return unreadable + "\xD2\xB2\xB2\xBB\xC4\xDC\xB1\xA3\xB4\xE6\xCE\xAA Default.pol.bak"
+                        "\xA3\xAC\xCD\xCB\xB3\xF6\xCA\xB1\xB2\xBB\xBB\xE1\xB8\xC4\xD0\xB4\xCB\xFC--\r\n";
 }

@@ -15,6 +15,7 @@ struct PortEntry {
 
 constexpr int kListedPorts = 50;
 
-// Ports 1 to `count` with their devices, resolved through the [Ports] map of `configPath`.
+// Ports 1 to `count` with their devices, resolved through the [Ports] map of `configPath`
+// (read once).
 std::vector<PortEntry> TakePortInventory(const std::string& configPath, int count = kListedPorts,
                                          const DeviceDirectories& directories = {});

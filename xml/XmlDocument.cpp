@@ -1,73 +1,15 @@
 #include "xml/XmlDocument.h"
 
+#include "platform/WholeFile.h"
 #include "xml/XmlOpenTags.h"
 #include "xml/XmlScanner.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <memory>
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
-
 std::string ByteCountText(std::size_t count) { return std::to_string(count) + " bytes"; }
-
-// Reads the whole file; on failure `error` gets the system's message.
-bool ReadWholeFile(const std::string& path, std::string& contents, std::string& error)
-{
-    errno = 0;
-    const FilePointer file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        error = std::strerror(errno);
-        return false;
-    }
-    char buffer[65536];
-    for (;;) {
-        const std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get());
-        if (contents.size() + count > static_cast<std::size_t>(INT_MAX)) {
-            error = std::strerror(EFBIG);
-            return false;
-        }
-        contents.append(buffer, count);
-        if (count < sizeof buffer) {
-            break;
-        }
-    }
-    if (std::ferror(file.get()) != 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-// Writes `contents` to the file `path`, which is removed again when the write fails; on
-// failure `error` gets the system's message.
-bool WriteWholeFile(const std::string& path, const std::string& contents, std::string& error)
-{
-    errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        error = std::strerror(errno);
-        return false;
-    }
-    const bool written = contents.empty() || std::fwrite(contents.data(), contents.size(), 1, file) == 1;
-    const int writeError = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        error = std::strerror(written ? errno : writeError);
-        std::remove(path.c_str());
-        return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -82,9 +24,8 @@ bool CXmlDocument::SetDocument(std::string_view text)
 bool CXmlDocument::LoadFile(const std::string& path)
 {
     std::string contents;
-    std::string error;
-    if (!ReadWholeFile(path, contents, error)) {
-        m_result = error;
+    if (const std::error_code error = ReadWholeFile(path, contents, static_cast<std::size_t>(INT_MAX))) {
+        m_result = error.message();
         return false;
     }
     m_text = std::move(contents);
@@ -95,25 +36,8 @@ bool CXmlDocument::LoadFile(const std::string& path)
 
 bool CXmlDocument::SaveFile(const std::string& path)
 {
-    namespace fs = std::filesystem;
-    const std::string temporary = path + ".saving";
-    std::string error;
-    if (!WriteWholeFile(temporary, m_text, error)) {
-        m_result = error;
-        return false;
-    }
-    std::error_code status;
-    const fs::file_status target = fs::status(path, status);
-    if (!status && fs::exists(target)) {
-        std::error_code ignored;  // the default permissions are the fallback
-        fs::permissions(temporary, target.permissions(), ignored);
-    }
-    std::error_code renamed;
-    fs::rename(temporary, path, renamed);
-    if (renamed) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        m_result = renamed.message();
+    if (const std::error_code error = ReplaceWholeFile(path, m_text)) {
+        m_result = error.message();
         return false;
     }
     m_result = ByteCountText(m_text.size());

@@ -57,9 +57,9 @@ public:
     // how it parsed). False, with the document left as it was and the system's message for the
     // error in ResultText(), when the file cannot be read.
     bool LoadFile(const std::string& path);
-    // Writes the text byte for byte through a temporary file in the same directory that is
-    // then renamed over `path`, so a failed save leaves the old file as it was. False, with the
-    // system's message in ResultText(), on failure.
+    // Writes the text byte for byte over `path` with ReplaceWholeFile (platform/WholeFile.h):
+    // the file is the old one or the new one, complete, whatever happens. False, with the
+    // system's message in ResultText(), on failure (the old file then stays as it was).
     bool SaveFile(const std::string& path);
 
     // True when the document parsed without errors and has exactly one top-level element.

@@ -7,6 +7,9 @@
 
 #include "app/IntegerText.h"
 #include "app/Settings.h"
+#include "platform/PortNames.h"
+#include "platform/ProfileFile.h"
+#include "tests/support/LargeConfig.h"
 
 namespace {
 
@@ -98,4 +101,68 @@ TEST(IntegerText, AcceptsOnlyWholeNumbersWithinRange)
     for (const char* bad : {"", " ", "12a", "1 2", "0x10", "2147483648", "+-1", "--1", "1.5"}) {
         EXPECT_EQ(ParseInteger(bad), std::nullopt) << bad;
     }
+}
+
+TEST_F(SettingsFile, SavingSetsTheKeysAsTheProfileWriterSetsThemOneByOne)
+{
+    const std::string before = "; mine\n[Ports]\nCOM3=/dev/ttyUSB2\n[setting]\nport = 4\n# note\nHEXSEND=1\n\n[Tail]\nx=1";
+    const std::string reference = m_path + ".reference";
+    WindowSettings settings;
+    settings.port = 9;
+    settings.bordRate = "115200,e,7,2";
+    settings.hexSend = 1;
+    settings.sendData = "\xB0\xA1 hello";
+    Write(before);
+    std::ofstream(reference, std::ios::binary) << before;
+    WritePrivateProfileString("Setting", "Port", "9", reference);
+    WritePrivateProfileString("Setting", "BordRate", "115200,e,7,2", reference);
+    for (const char* key : {"AutoClear", "AutoRecive", "InterVal", "HexDisplay"}) {
+        WritePrivateProfileString("Setting", key, "0", reference);
+    }
+    WritePrivateProfileString("Setting", "HexSend", "1", reference);
+    WritePrivateProfileString("Setting", "SendData", "\xB0\xA1 hello", reference);
+    WritePrivateProfileString("Setting", "AutoReconnect", "0", reference);
+
+    SaveSettings(m_path, settings);
+
+    std::ifstream in(reference, std::ios::binary);
+    std::stringstream expected;
+    expected << in.rdbuf();
+    std::filesystem::remove(reference);
+    EXPECT_EQ(Read(), expected.str());
+    EXPECT_EQ(Read(), "; mine\n[Ports]\nCOM3=/dev/ttyUSB2\n[setting]\nPort=9\n# note\nHexSend=1\nBordRate=115200,e,7,2\n"
+                      "AutoClear=0\nAutoRecive=0\nInterVal=0\nHexDisplay=0\nSendData=\xB0\xA1 hello\nAutoReconnect=0\n\n[Tail]\nx=1");
+}
+
+TEST_F(SettingsFile, AFileThatCannotBeReadIsNotWritten)
+{
+    std::filesystem::create_directory(m_path);
+    SaveSettings(m_path, WindowSettings());
+    EXPECT_TRUE(std::filesystem::is_empty(m_path));
+    EXPECT_EQ(LoadSettings(m_path).bordRate, "9600,n,8,1");
+    std::filesystem::remove(m_path);
+}
+
+TEST_F(SettingsFile, AFiftyMegabyteFileIsReadAndSavedWithEveryOtherByteKept)
+{
+    const std::string before = LargeConfig(50, "/dev/ttyUSB7", 1000);
+    Write(before);
+    WindowSettings settings = LoadSettings(m_path);
+    EXPECT_EQ(settings.port, 2);
+    EXPECT_EQ(settings.bordRate, "115200,n,8,1");
+    EXPECT_EQ(settings.hexSend, 1);
+    EXPECT_EQ(settings.sendData, "hello");
+    EXPECT_EQ(settings.interval, 0);
+    EXPECT_EQ(ResolvePortDevices(3, *ReadProfileFile(m_path)).back(), "/dev/ttyUSB7");
+
+    settings.port = 5;
+    settings.sendData = "bye";
+    SaveSettings(m_path, settings);
+
+    std::string expected = before;
+    expected.replace(expected.find("Port=2\r\n"), 8, "Port=5\r\n");
+    const std::string last = "SendData=hello\r\n";
+    expected.replace(expected.find(last), last.size(),
+                     "SendData=bye\r\nAutoClear=0\r\nAutoRecive=0\r\nInterVal=0\r\nHexDisplay=0\r\nAutoReconnect=0\r\n");
+    EXPECT_TRUE(Read() == expected) << "the saved file differs from the old one beyond its keys";
 }

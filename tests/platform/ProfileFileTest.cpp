@@ -5,10 +5,17 @@
 #include <unistd.h>
 
 #include "platform/ProfileFile.h"
-#include "platform/ProfileText.h"
 #include "tests/platform/TempDir.h"
 
 namespace {
+
+// `text` after one profile write of `key`.
+std::string WithValue(std::string text, std::string_view section, std::string_view key, std::string_view value)
+{
+    ProfileDocument document(std::move(text));
+    document.Set(section, key, value);
+    return document.Text();
+}
 
 class ProfileFile : public ::testing::Test {
 protected:
@@ -117,20 +124,61 @@ TEST_F(ProfileFile, WritingReplacesTheFileAtomically)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);  // no temporary left
 }
 
-TEST(ProfileText, NewKeysGoToTheEndOfTheirSectionWithTheFileLineEnding)
+TEST(ProfileDocument, NewKeysGoToTheEndOfTheirSectionWithTheFileLineEnding)
 {
-    EXPECT_EQ(SetProfileValue("[A]\r\nx=1\r\n\r\n[B]\r\n", "a", "y", "2"), "[A]\r\nx=1\r\ny=2\r\n\r\n[B]\r\n");
-    EXPECT_EQ(SetProfileValue("[A]\nx=1", "A", "y", "2"), "[A]\nx=1\ny=2\n");
-    EXPECT_EQ(SetProfileValue("[A]\nx=1", "A", "x", "3"), "[A]\nx=3\n");
-    EXPECT_EQ(SetProfileValue("top", "A", "x", "1"), "top\r\n\r\n[A]\r\nx=1\r\n");
-    EXPECT_EQ(FindProfileValue("[A]\nx=1\n[A]\ny=2\n", "A", "y"), "2");
+    EXPECT_EQ(WithValue("[A]\r\nx=1\r\n\r\n[B]\r\n", "a", "y", "2"), "[A]\r\nx=1\r\ny=2\r\n\r\n[B]\r\n");
+    EXPECT_EQ(WithValue("[A]\nx=1", "A", "y", "2"), "[A]\nx=1\ny=2\n");
+    EXPECT_EQ(WithValue("[A]\nx=1", "A", "x", "3"), "[A]\nx=3\n");
+    EXPECT_EQ(WithValue("top", "A", "x", "1"), "top\r\n\r\n[A]\r\nx=1\r\n");
+    EXPECT_EQ(ProfileDocument("[A]\nx=1\n[A]\ny=2\n").Find("A", "y"), "2");
 }
 
-TEST(ProfileText, ALoneCarriageReturnAtTheEndCompletesTheLineEnding)
+TEST(ProfileDocument, ALoneCarriageReturnAtTheEndCompletesTheLineEnding)
 {
-    EXPECT_EQ(SetProfileValue("[S]\r\nPort=ing]\r", "S", "Port", "3"), "[S]\r\nPort=3\r\n");
-    EXPECT_EQ(SetProfileValue("[S]\r\nx=1\r", "S", "y", "2"), "[S]\r\nx=1\r\ny=2\r\n");
-    EXPECT_EQ(SetProfileValue("top\r", "A", "x", "1"), "top\r\n\r\n[A]\r\nx=1\r\n");
+    EXPECT_EQ(WithValue("[S]\r\nPort=ing]\r", "S", "Port", "3"), "[S]\r\nPort=3\r\n");
+    EXPECT_EQ(WithValue("[S]\r\nx=1\r", "S", "y", "2"), "[S]\r\nx=1\r\ny=2\r\n");
+    EXPECT_EQ(WithValue("top\r", "A", "x", "1"), "top\r\n\r\n[A]\r\nx=1\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ProfileDocument, KeysSetTogetherGiveTheTextOfSettingThemOneByOne)
+{
+    const std::vector<ProfileEntry> entries = {
+        {"Port", 3},          {"New", "a"},         {"port", "4"},     {"Other", "x=y"},
+        {"Newer", " 'b' "},   {"NEW", "c"},         {"Kept", "k"},
+    };
+    for (const std::string& text :
+         {std::string(), std::string("top"), std::string("top\r"), std::string("[S]"), std::string("[S]\r"),
+          std::string("[s]\nport=1\n\n[T]\nx=1\n[S]\nKept=0\n"), std::string("[T]\r\nx\r\n\r\n"),
+          std::string("[S]\r\n[S]\r\nPort=1\r\n; c\r\n\r\n"), std::string("[S]\nPort=1")}) {
+        ProfileDocument together(text);
+        together.Set("S", entries);
+        std::string oneByOne = text;
+        for (const ProfileEntry& entry : entries) {
+            oneByOne = WithValue(oneByOne, "S", entry.key, entry.value);
+        }
+        EXPECT_EQ(together.Text(), oneByOne) << text;
+    }
+    ProfileDocument document("[S]\r\nPort=1\r\n");
+    document.Set("S", {{"Port", 2}, {"A", "line\r\nB=injected"}, {"B", "3"}});
+    EXPECT_EQ(document.Text(), "[S]\r\nPort=2\r\nA=line\r\nB=3\r\n") << "a value with a line break is set on its own";
+}
+
+TEST(ProfileDocument, ForEachKeyVisitsTheKeysOfEverySectionOfThatName)
+{
+    const ProfileDocument document("[A]\nx=1\ny = ' 2 '\n[B]\nx=3\n[a]\nx=4\nnot a key\n");
+    std::string visited;
+    document.ForEachKey("A", [&](std::string_view key, std::string_view value) {
+        visited += std::string(key) + ":" + std::string(value) + ";";
+    });
+    EXPECT_EQ(visited, "x:1;y: 2 ;x:4;");
+    EXPECT_EQ(document.Find("A", "X"), "1");
+    EXPECT_EQ(document.String("A", "y", "", 3), " 2");
+    EXPECT_EQ(document.Int("B", "x", 0), 3);
+    EXPECT_EQ(document.Find("C", "x"), std::nullopt);
 }
 
 }  // namespace

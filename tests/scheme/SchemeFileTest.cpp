@@ -69,7 +69,7 @@ protected:
 
     bool Import(const std::string& content)
     {
-        return ImportSchemeFile(WriteFile("in.pol", content), rules, interval, sendList);
+        return ImportSchemeFile(WriteFile("in.pol", content), rules, interval, sendList).rootFound;
     }
 
     fs::path m_dir;
@@ -116,7 +116,7 @@ TEST_F(SchemeFileTest, SpecialCharactersAreEscapedAndReadBackUnchanged)
     RuleList readRules;
     SendList readItems;
     int readInterval = 0;
-    ASSERT_TRUE(ImportSchemeFile(path, readRules, readInterval, readItems));
+    ASSERT_TRUE(ImportSchemeFile(path, readRules, readInterval, readItems).rootFound);
     ASSERT_EQ(readRules.size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(readRules[i]->Name, rules[i]->Name);
@@ -156,7 +156,7 @@ TEST_F(SchemeFileTest, FilesWithoutAnXmlRootChangeNothing)
     rules.push_back(Rule("kept", "x", 0, "y", 0));
     sendList.push_back(Item("kept", "1", 0));
     interval = 42;
-    EXPECT_FALSE(ImportSchemeFile(Path("missing.pol"), rules, interval, sendList));
+    EXPECT_FALSE(ImportSchemeFile(Path("missing.pol"), rules, interval, sendList).rootFound);
     for (const std::string& content :
          {std::string(), std::string("\x00\xFF\x81<", 4), std::string("<Root><ProtocolData/></Root>"),
           std::string("not xml at all"), kDeclaration + "\r\n"}) {
@@ -237,4 +237,69 @@ TEST_F(SchemeFileTest, AFailedExportLeavesTheOldFileIntact)
         {m_dir.string()}, [&] { return std::string(ExportSchemeFile(path, rules, 200, sendList) ? "written" : "refused"); });
     EXPECT_EQ(outcome, "refused");
     EXPECT_EQ(ReadFile(path), "old content");
+}
+
+TEST_F(SchemeFileTest, AnImportSaysWhetherItReadTheWholeFile)
+{
+    const auto readsCompletely = [this](const std::string& content) {
+        RuleList fileRules;
+        SendList fileItems;
+        int fileInterval = 0;
+        return !ImportSchemeFile(WriteFile("check.pol", content), fileRules, fileInterval, fileItems).incomplete;
+    };
+    rules.push_back(Rule("r", "01", 1, "02", 1));
+    const std::string whole = SchemeFileText(rules, 200, {Item("i", "d", 0)});
+    EXPECT_TRUE(readsCompletely(whole));
+    EXPECT_TRUE(readsCompletely("<XML/>"));
+    EXPECT_TRUE(readsCompletely("<?xml version=\"1.0\"?>\r\n<XML><Unknown/></XML>\r\n"));
+    for (std::size_t cut : {std::size_t{0}, std::size_t{1}, whole.size() / 2, whole.size() - 3}) {
+        EXPECT_FALSE(readsCompletely(whole.substr(0, cut))) << "cut at " << cut;
+    }
+    for (const std::string& content : {std::string("garbage"), std::string("<Root/>"), whole + "<XML/>",
+                                       std::string("<XML><a></b></XML>"), std::string("\0\0<XML/>", 8)}) {
+        EXPECT_FALSE(readsCompletely(content)) << content;
+    }
+    RuleList fileRules;
+    SendList fileItems;
+    int fileInterval = 0;
+    EXPECT_FALSE(ImportSchemeFile(Path("missing.pol"), fileRules, fileInterval, fileItems).incomplete)
+        << "a missing file has nothing to lose";
+    fs::create_directory(Path("folder.pol"));
+    EXPECT_TRUE(ImportSchemeFile(Path("folder.pol"), fileRules, fileInterval, fileItems).incomplete);
+}
+
+TEST_F(SchemeFileTest, ACutFileBehindACompleteSchemeImportsTheSchemeAndIsKeptAsACopy)
+{
+    rules.push_back(Rule("readable", "01", 1, "02", 1));
+    const std::string readable = SchemeFileText(rules, 300, {});
+    const std::string content = readable + SchemeFileText(rules, 200, {Item("cut", "d", 0)}).substr(0, 150);
+    const std::string path = WriteFile("Default.pol", content);
+    WriteFile("Default.pol.bak", "an older copy");
+    rules.clear();
+
+    const SchemeImport imported = ImportSchemeFile(path, rules, interval, sendList);
+    EXPECT_TRUE(imported.rootFound);
+    EXPECT_TRUE(imported.incomplete);
+    ASSERT_EQ(rules.size(), 1u);
+    EXPECT_EQ(rules[0]->Name, "readable");
+    EXPECT_EQ(interval, 300);
+
+    ASSERT_TRUE(KeepSchemeCopy(path));
+    EXPECT_EQ(ReadFile(path + ".bak"), content);
+    EXPECT_EQ(ReadFile(path), content);
+
+    fs::remove(path + ".bak");
+    fs::create_directory(path + ".bak");
+    EXPECT_FALSE(KeepSchemeCopy(path)) << "a folder is no copy to replace";
+    EXPECT_TRUE(fs::is_empty(path + ".bak"));
+    EXPECT_FALSE(KeepSchemeCopy(Path("missing.pol")));
+}
+
+TEST(IncompleteDefaultScheme, TheLineSaysWhereTheCopyIs)
+{
+    // 无法完整读取，已保存为
+    EXPECT_EQ(IncompleteDefaultSchemeLine(true),
+              "\r\n--Default.pol \xCE\xDE\xB7\xA8\xCD\xEA\xD5\xFB\xB6\xC1\xC8\xA1\xA3\xAC\xD2\xD1\xB1\xA3\xB4\xE6\xCE\xAA"
+              " Default.pol.bak--\r\n");
+    EXPECT_NE(IncompleteDefaultSchemeLine(false), IncompleteDefaultSchemeLine(true));
 }

@@ -3,14 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include "tests/support/FileSizeLimit.h"
 
 namespace {
 
@@ -121,21 +120,8 @@ TEST_F(SaveReceivedTextTest, FailedWriteLeavesTheOldFileAndNoTemporary)
 {
     const std::string path = PathOf("rx.txt");
     Write(path, "old");
-    // A file-size limit makes the write fail for every user, root included; it is set in a child
-    // so the test process keeps its limits.
-    const pid_t child = ::fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{16, 16};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        const std::string reason = SaveReceivedText(path, std::string(4096, 'n'));
-        ::_exit(reason.empty() ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failed write was reported as success";
+    EXPECT_TRUE(WithFileSizeLimit([&] { return !SaveReceivedText(path, std::string(4096, 'n')).empty(); }))
+        << "the failed write was reported as success";
     EXPECT_EQ(Read(path), "old");
     ExpectOnlyFile("rx.txt");
 }

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/FileSizeLimit.h"
+
 namespace {
 
 // Parses `text` and returns the result text.
@@ -370,7 +372,7 @@ TEST_F(XmlFiles, SaveWritesTheTextByteForByte)
     EXPECT_TRUE(document.SaveFile(path));
     EXPECT_EQ(document.ResultText(), "12 bytes");
     EXPECT_EQ(Contents(path), std::string("<a>\r\n\x95\x5C\0</a>", 12));
-    EXPECT_FALSE(std::filesystem::exists(path + ".saving"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_directory), {}), 1) << "a temporary file stayed";
 
     document.SetDocument();
     EXPECT_TRUE(document.SaveFile(path));
@@ -381,13 +383,15 @@ TEST_F(XmlFiles, FailedSaveKeepsTheOldFile)
 {
     const std::string path = PathOf("keep.pol");
     std::ofstream(path, std::ios::binary) << "old";
-    std::filesystem::create_directory(path + ".saving");  // the temporary file cannot be made
-    CXmlDocument document;
-    document.SetDocument("<new/>");
-    EXPECT_FALSE(document.SaveFile(path));
-    EXPECT_EQ(document.ResultText(), "Is a directory");
+    EXPECT_TRUE(WithFileSizeLimit([&] {
+        CXmlDocument document;
+        document.SetDocument("<new>" + std::string(4096, 'n') + "</new>");
+        return !document.SaveFile(path) && document.ResultText() == "File too large";
+    })) << "the failed save was not reported with its reason";
     EXPECT_EQ(Contents(path), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_directory), {}), 1) << "a temporary file stayed";
 
+    CXmlDocument document;
     EXPECT_FALSE(document.SaveFile(PathOf("missing/x.pol")));
     EXPECT_EQ(document.ResultText(), "No such file or directory");
 }
