@@ -24,6 +24,9 @@ QString AskFilePath(QWidget* owner, const FileDialogRequest& request)
     dialog.setAcceptMode(request.kind == FileDialogKind::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     // Neither dialog requires the file to exist: opening a missing scheme simply reads nothing.
     dialog.setFileMode(QFileDialog::AnyFile);
+    if (!request.initialPath.isEmpty()) {
+        dialog.selectFile(request.initialPath);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return QString();
     }

@@ -12,6 +12,7 @@ struct FileDialogRequest {
     FileDialogKind kind;
     QString filter;         // e.g. "规则文件(*.pol)"
     QString defaultSuffix;  // added to a name typed without an extension, e.g. "ptl"
+    QString initialPath = QString();  // folder and name the dialog starts with; empty: its own choice
 };
 
 // Shows the dialog modally over `owner` and returns the chosen full path, or an empty text when

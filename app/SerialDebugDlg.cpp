@@ -21,6 +21,9 @@
 
 #include "app/AboutDlg.h"
 #include "app/Calculator.h"
+#include "app/CaptureControl.h"
+#include "app/DisplaySettings.h"
+#include "app/DisplaySettingsDlg.h"
 #include "app/FileDialog.h"
 #include "app/Gbk.h"
 #include "app/IntegerText.h"
@@ -107,6 +110,7 @@ CSerialDebugDlg::CSerialDebugDlg(std::string programDirectory, QWidget* parent)
     m_sink = std::make_unique<WindowNotificationSink>(this);
     // Set before the first opening too, so a failure of the monitor thread is reported then.
     m_port.SetNotificationSink(m_sink.get());
+    m_captureControl = new CCaptureControl(this, m_commands[ID_CAPTURE_START], m_commands[ID_CAPTURE_STOP]);
     ConnectControls();
     FillPortList();
     UpdateData(false);
@@ -221,6 +225,8 @@ void CSerialDebugDlg::CreateMenu()
     AddCommand(file, ID_FILE_SAVE, QStringLiteral("保存数据(&S)..."));
     AddCommand(file, ID_IMPORT_SCHEME, QStringLiteral("导入方案..."));
     AddCommand(file, ID_EXPORT_SCHEME, QStringLiteral("导出方案..."));
+    AddCommand(file, ID_CAPTURE_START, QStringLiteral("开始记录(&L)..."));
+    AddCommand(file, ID_CAPTURE_STOP, QStringLiteral("停止记录(&T)"));
     file->addSeparator();
     AddCommand(file, ID_APP_EXIT, QStringLiteral("退出(&X)"));
     QMenu* edit = m_menuBar->addMenu(QStringLiteral("编辑(&E)"));
@@ -230,6 +236,7 @@ void CSerialDebugDlg::CreateMenu()
     AddCommand(check, ID_CRC16, QStringLiteral("CRC16"));
     QMenu* tools = m_menuBar->addMenu(QStringLiteral("工具(&T)"));
     AddCommand(tools, ID_CALCULATOR, QStringLiteral("计算器(&C)"));
+    AddCommand(tools, ID_DISPLAY_SETTINGS, QStringLiteral("显示设置(&D)..."));
     QMenu* help = m_menuBar->addMenu(QStringLiteral("帮助(&H)"));
     AddCommand(help, ID_APP_ABOUT, QStringLiteral("关于(&A)..."));
 }
@@ -254,6 +261,7 @@ void CSerialDebugDlg::ConnectControls()
     connect(m_commands[ID_CRC16], &QAction::triggered, this, &CSerialDebugDlg::OnCrc16);
     connect(m_commands[ID_APP_EXIT], &QAction::triggered, this, &QDialog::close);
     connect(m_commands[ID_CALCULATOR], &QAction::triggered, this, &CSerialDebugDlg::OnCalculator);
+    connect(m_commands[ID_DISPLAY_SETTINGS], &QAction::triggered, this, &CSerialDebugDlg::OnDisplaySettings);
     connect(m_commands[ID_APP_ABOUT], &QAction::triggered, this, &CSerialDebugDlg::OnAbout);
     connect(m_commands[ID_EDIT_SCHEME], &QAction::triggered, this, &CSerialDebugDlg::OnEditScheme);
     connect(m_commands[ID_SEND_LIST], &QAction::triggered, this, &CSerialDebugDlg::OnSendListConfig);
@@ -364,6 +372,7 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
         m_hexDisplay = settings.hexDisplay;
         m_hexSend = settings.hexSend;
         m_sendText = settings.sendData;
+        ApplyDisplayOptions(DisplayOptionsFrom(settings));
         ImportScheme(SchemePath());
         UpdateData(false);
         return;
@@ -379,6 +388,7 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
     settings.hexDisplay = m_hexDisplay;
     settings.hexSend = m_hexSend;
     settings.sendData = m_sendText;
+    StoreDisplayOptions(m_receiveText.Options(), settings);
     SaveSettings(ConfigPath(), settings);
 }
 
@@ -404,6 +414,7 @@ void CSerialDebugDlg::OpenPort()
         RefreshPortState();
         if (m_port.IsOpen()) {
             m_port.SetState(m_settings);
+            m_captureControl->PortOpened();
         }
         UpdateData(false);
     } catch (const std::exception&) {
@@ -464,7 +475,9 @@ void CSerialDebugDlg::OnCommRxChar()
 {
     unsigned char buffer[kReadBufferSize];
     const std::size_t count = m_port.ReadReceived(buffer, sizeof buffer);
-    m_receiveText.AppendBytes(buffer, count, m_hexDisplayBox->isChecked());
+    const ReadTime readTime = m_clock->Now();
+    m_receiveText.AppendReceived(buffer, count, m_hexDisplayBox->isChecked(), readTime);
+    m_captureControl->Received(buffer, count, readTime);
     m_receiveCounter += static_cast<int>(count);
 
     m_autoReply = m_autoReplyBox->isChecked() ? 1 : 0;
@@ -516,14 +529,15 @@ void CSerialDebugDlg::RefreshReceiveView()
         m_receiveArea->clear();
         m_shownGeneration = m_receiveText.Generation();
         m_shownLength = 0;
+        m_shownDecoder = TextDecoder(m_receiveText.Options().codec);
     }
-    std::size_t end = CompleteCharacterPrefix(text, m_shownLength);
+    std::size_t end = text.size();
     // A CR at the end may be the first half of a CR LF line break: it waits for the next byte.
     if (end > m_shownLength && text[end - 1] == '\r') {
         --end;
     }
     if (end > m_shownLength) {
-        QString added = FromGbk(text.substr(m_shownLength, end - m_shownLength));
+        QString added = QString::fromUtf8(m_shownDecoder.Decode(std::string_view(text).substr(m_shownLength, end - m_shownLength)));
         added.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         added.remove(QLatin1Char('\r'));
         QTextCursor cursor(m_receiveArea->document());
@@ -553,6 +567,7 @@ bool CSerialDebugDlg::SendString(std::string text, std::int32_t isHex)
     const std::string bytes = BytesToSend(text, isHex);
     if (m_port.IsOpen()) {
         m_port.Write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+        ShowSentFrame(bytes);
     }
     const QString shown = FromGbkLines(text);
     if (m_sendArea->toPlainText() != shown) {
@@ -562,6 +577,18 @@ bool CSerialDebugDlg::SendString(std::string text, std::int32_t isHex)
     m_sendCounter += static_cast<int>(bytes.size());
     m_sendCountLabel->setText(QStringLiteral("发送：%1").arg(m_sendCounter));
     return true;
+}
+
+// With "显示发送" the bytes written appear in the receive area and in a log capture.
+void CSerialDebugDlg::ShowSentFrame(const std::string& bytes)
+{
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const ReadTime time = m_clock->Now();
+    m_captureControl->Sent(data, bytes.size(), time);
+    if (m_receiveText.AppendSent(data, bytes.size(), m_hexDisplayBox->isChecked(), time)) {
+        m_receiveText.ApplyClearingRules(m_autoClearBox->isChecked());
+        ScheduleRefresh();
+    }
 }
 
 void CSerialDebugDlg::OnManualSend()
@@ -801,6 +828,36 @@ void CSerialDebugDlg::OnCalculator()
     StartCalculator();
 }
 
+void CSerialDebugDlg::OnDisplaySettings()
+{
+    CDisplaySettingsDlg dialog(m_receiveText.Options(), this);
+    if (dialog.exec() == QDialog::Accepted) {
+        ApplyDisplayOptions(dialog.Options());
+    }
+}
+
+void CSerialDebugDlg::ApplyDisplayOptions(const DisplayOptions& options)
+{
+    m_receiveText.SetOptions(options);
+    m_captureControl->SetOptions(options);
+    RefreshReceiveView();
+}
+
+void CSerialDebugDlg::CaptureWhenPortOpens(const std::string& path)
+{
+    m_captureControl->StartWhenPortOpens(path, m_portOpen);
+}
+
+void CSerialDebugDlg::StopCapture()
+{
+    m_captureControl->Stop();
+}
+
+bool CSerialDebugDlg::IsCapturing() const
+{
+    return m_captureControl->IsActive();
+}
+
 void CSerialDebugDlg::keyPressEvent(QKeyEvent* event)
 {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
@@ -839,6 +896,7 @@ bool CSerialDebugDlg::DestroyWindow()
         m_sendListPanel->StopCyclicSend();
     }
     m_sink->Detach();
+    StopCapture();
     return true;
 }
 

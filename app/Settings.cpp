@@ -7,6 +7,7 @@ namespace {
 const char* const kSection = "Setting";
 constexpr std::size_t kSettingsStringBuffer = 100;
 constexpr std::size_t kSendTextBuffer = 500;
+constexpr std::size_t kNameBuffer = 16;
 
 std::string FirstLine(const std::string& text)
 {
@@ -32,6 +33,11 @@ WindowSettings LoadSettings(const std::string& path)
     settings.hexDisplay = GetPrivateProfileInt(kSection, "HexDisplay", defaults.hexDisplay, path);
     settings.hexSend = GetPrivateProfileInt(kSection, "HexSend", defaults.hexSend, path);
     settings.sendData = GetPrivateProfileString(kSection, "SendData", defaults.sendData, kSendTextBuffer, path);
+    settings.timeStamp = GetPrivateProfileInt(kSection, "TimeStamp", defaults.timeStamp, path);
+    settings.frameGap = GetPrivateProfileInt(kSection, "FrameGap", defaults.frameGap, path);
+    settings.showSent = GetPrivateProfileInt(kSection, "ShowSent", defaults.showSent, path);
+    settings.textCodec = GetPrivateProfileString(kSection, "TextCodec", defaults.textCodec, kNameBuffer, path);
+    settings.captureFormat = GetPrivateProfileString(kSection, "CaptureFormat", defaults.captureFormat, kNameBuffer, path);
     return settings;
 }
 
@@ -45,4 +51,9 @@ void SaveSettings(const std::string& path, const WindowSettings& settings)
     WriteInt(path, "HexDisplay", settings.hexDisplay);
     WriteInt(path, "HexSend", settings.hexSend);
     WritePrivateProfileString(kSection, "SendData", FirstLine(settings.sendData), path);
+    WriteInt(path, "TimeStamp", settings.timeStamp);
+    WriteInt(path, "FrameGap", settings.frameGap);
+    WriteInt(path, "ShowSent", settings.showSent);
+    WritePrivateProfileString(kSection, "TextCodec", FirstLine(settings.textCodec), path);
+    WritePrivateProfileString(kSection, "CaptureFormat", FirstLine(settings.captureFormat), path);
 }
