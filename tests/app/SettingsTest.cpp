@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/DisplaySettings.h"
 #include "app/IntegerText.h"
 #include "app/Settings.h"
 
@@ -85,5 +86,39 @@ TEST(IntegerText, AcceptsOnlyWholeNumbersWithinRange)
     EXPECT_EQ(ParseInteger("2147483647"), 2147483647);
     for (const char* bad : {"", " ", "12a", "1 2", "0x10", "2147483648", "+-1", "--1", "1.5"}) {
         EXPECT_EQ(ParseInteger(bad), std::nullopt) << bad;
+    }
+}
+
+TEST_F(SettingsFile, ProtocolViewKeysFollowTheEightAndReadBack)
+{
+    WindowSettings settings;
+    DisplayOptions options;
+    options.timeStamps = true;
+    options.frameGapMs = 60000;
+    options.codec = TextCodec::Utf8;
+    options.captureFormat = CaptureFormat::Log;
+    StoreDisplayOptions(options, settings);
+    SaveSettings(m_path, settings);
+    EXPECT_NE(Read().find("SendData=\r\nTimeStamp=1\r\nFrameGap=60000\r\nShowSent=0\r\nTextCodec=UTF-8\r\n"
+                          "CaptureFormat=log\r\n"),
+              std::string::npos)
+        << Read();
+    const DisplayOptions loaded = DisplayOptionsFrom(LoadSettings(m_path));
+    EXPECT_TRUE(loaded.timeStamps);
+    EXPECT_EQ(loaded.frameGapMs, 60000);
+    EXPECT_FALSE(loaded.showSent);
+    EXPECT_EQ(loaded.codec, TextCodec::Utf8);
+    EXPECT_EQ(loaded.captureFormat, CaptureFormat::Log);
+}
+
+TEST_F(SettingsFile, ProtocolViewValuesOutOfRangeGiveTheDefaults)
+{
+    for (const char* gap : {"0", "-5", "60001", "abc"}) {
+        Write(std::string("[Setting]\r\nFrameGap=") + gap + "\r\nTextCodec=utf8\r\nCaptureFormat=RAW\r\n");
+        const DisplayOptions options = DisplayOptionsFrom(LoadSettings(m_path));
+        EXPECT_EQ(options.frameGapMs, 20) << gap;
+        EXPECT_EQ(options.codec, TextCodec::Gbk);
+        EXPECT_EQ(options.captureFormat, CaptureFormat::Raw);
+        EXPECT_FALSE(options.timeStamps);
     }
 }
