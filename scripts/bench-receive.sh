@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the receive-throughput benchmark offscreen and then on an X server (Xvfb, xcb platform).
-# Usage: scripts/bench-receive.sh [megabytes, default 100] [only the cases whose name holds this]
+# Usage: scripts/bench-receive.sh [megabytes, default 100] [case name, or a prefix ending in '*']
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh

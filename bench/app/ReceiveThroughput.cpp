@@ -6,7 +6,7 @@
 // event-loop block, whether every byte was counted and whether a raw capture holds exactly the
 // bytes sent (by hash).
 //
-// Usage: bench_receive_throughput [megabytes, default 100] [only the cases whose name holds this]
+// Usage: bench_receive_throughput [megabytes, default 100] [case name, or a prefix ending in '*']
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise (e.g. xcb under Xvfb).
 
 #include <sys/wait.h>
@@ -204,6 +204,17 @@ Result RunTerminal(std::size_t total, const std::string& chunk, const Case& run)
     return result;
 }
 
+bool Selected(const std::string& name, const std::string& pattern)
+{
+    if (pattern.empty()) {
+        return true;
+    }
+    if (pattern.back() == '*') {
+        return name.rfind(pattern.substr(0, pattern.size() - 1), 0) == 0;
+    }
+    return name == pattern;
+}
+
 void Report(const Case& run, const Result& result, std::size_t megabytes, double catSeconds, double plainSeconds)
 {
     const double rate = static_cast<double>(megabytes) / result.seconds;
@@ -247,7 +258,7 @@ int main(int argc, char* argv[])
     double plainSeconds = 0;
     const std::string only = argc > 2 ? argv[2] : "";
     for (const Case& run : cases) {
-        if (std::string(run.name).find(only) == std::string::npos) {
+        if (!Selected(run.name, only)) {
             continue;
         }
         const Result result = RunTerminal(total, chunk, run);
