@@ -180,6 +180,10 @@ void CSerialDebugDlg::CreateWorkArea()
     m_receiveArea->setReadOnly(true);
     m_receiveArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_receiveArea->setUndoRedoEnabled(false);
+    // Received data is shown as it is: no ligatures or kerning, which spares shaping every line.
+    QFont receiveFont = m_receiveArea->font();
+    receiveFont.setStyleStrategy(QFont::PreferNoShaping);
+    m_receiveArea->setFont(receiveFont);
     m_panelFrame = AddControl(IDC_PANEL_FRAME, new QFrame, QRect(w - 240, 42, 240, h - 42 - 70));
     m_panelFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
     m_panelFrame->hide();
@@ -540,9 +544,13 @@ void CSerialDebugDlg::RefreshReceiveView()
         QString added = QString::fromUtf8(m_shownDecoder.Decode(std::string_view(text).substr(m_shownLength, end - m_shownLength)));
         added.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         added.remove(QLatin1Char('\r'));
+        // One edit for all the lines: the layout then takes them as one change and lays out only
+        // what is shown, instead of every line as it is inserted.
         QTextCursor cursor(m_receiveArea->document());
         cursor.movePosition(QTextCursor::End);
+        cursor.beginEditBlock();
         cursor.insertText(added);
+        cursor.endEditBlock();
         m_shownLength = end;
     }
     m_receiveArea->moveCursor(QTextCursor::End);
