@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the receive-throughput benchmark offscreen and then on an X server (Xvfb, xcb platform).
-# Usage: scripts/bench-receive.sh [megabytes, default 100] [case name, or a prefix ending in '*']
+# Usage: scripts/bench-receive.sh [megabytes, default 100] [case name, or a prefix ending in '*'] [runs of each case]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
