@@ -68,7 +68,8 @@ QString CCaptureControl::Title(bool active, std::uint64_t fileSize)
 
 void CCaptureControl::AskAndStart()
 {
-    const QString name = QStringLiteral("serial-%1.log").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString name = QStringLiteral("serial-%1.log").arg(stamp);
     const QString path = AskFilePath(m_window, {FileDialogKind::Save, QStringLiteral("记录文件(*.log)"),
                                                 QStringLiteral("log"), QDir(m_folder).filePath(name)});
     if (path.isEmpty()) {

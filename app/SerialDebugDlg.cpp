@@ -541,7 +541,8 @@ void CSerialDebugDlg::RefreshReceiveView()
         --end;
     }
     if (end > m_shownLength) {
-        QString added = QString::fromUtf8(m_shownDecoder.Decode(std::string_view(text).substr(m_shownLength, end - m_shownLength)));
+        const std::string_view fresh = std::string_view(text).substr(m_shownLength, end - m_shownLength);
+        QString added = QString::fromUtf8(m_shownDecoder.Decode(fresh));
         added.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         added.remove(QLatin1Char('\r'));
         // One edit for all the lines: the layout then takes them as one change and lays out only

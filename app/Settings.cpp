@@ -37,7 +37,8 @@ WindowSettings LoadSettings(const std::string& path)
     settings.frameGap = GetPrivateProfileInt(kSection, "FrameGap", defaults.frameGap, path);
     settings.showSent = GetPrivateProfileInt(kSection, "ShowSent", defaults.showSent, path);
     settings.textCodec = GetPrivateProfileString(kSection, "TextCodec", defaults.textCodec, kNameBuffer, path);
-    settings.captureFormat = GetPrivateProfileString(kSection, "CaptureFormat", defaults.captureFormat, kNameBuffer, path);
+    settings.captureFormat =
+        GetPrivateProfileString(kSection, "CaptureFormat", defaults.captureFormat, kNameBuffer, path);
     return settings;
 }
 
