@@ -24,6 +24,7 @@ struct WindowSettings {
 // 99 ("BordRate") and 499 ("SendData") bytes.
 WindowSettings LoadSettings(const std::string& path);
 
-// Writes the keys in their fixed order, the eight of the original program first. A text keeps only its first line: the file holds one
-// line per key, and what followed a line break would otherwise land in the file as lines of its own.
+// Writes the keys in their fixed order, the eight of the original program first. A text keeps
+// only its first line: the file holds one line per key, and what followed a line break would
+// otherwise land in the file as lines of its own.
 void SaveSettings(const std::string& path, const WindowSettings& settings);
