@@ -554,7 +554,11 @@ void CSerialDebugDlg::RefreshReceiveView()
         cursor.endEditBlock();
         m_shownLength = end;
     }
-    m_receiveArea->moveCursor(QTextCursor::End);
+    // Text inserted at the caret leaves it at the end; it is moved only when the user put it
+    // elsewhere, since moving it lays the last line out again.
+    if (!m_receiveArea->textCursor().atEnd()) {
+        m_receiveArea->moveCursor(QTextCursor::End);
+    }
     m_receiveArea->ensureCursorVisible();
     ShowCounters();
 }
