@@ -26,6 +26,9 @@ QString AskFilePath(QWidget* owner, const FileDialogRequest& request)
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    if (!request.initialPath.isEmpty()) {
+        dialog.selectFile(request.initialPath);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return QString();
     }

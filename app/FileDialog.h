@@ -13,6 +13,7 @@ struct FileDialogRequest {
     QString filter;         // e.g. "规则文件(*.pol)"
     QString defaultSuffix;  // added to a name typed without an extension, e.g. "ptl"
     bool confirmOverwrite = true;  // a save dialog asks before an existing file is chosen
+    QString initialPath = QString();  // folder and name the dialog starts with; empty: its own choice
 };
 
 // Shows Qt's own dialog (its texts follow the program's language, not the desktop's) modally

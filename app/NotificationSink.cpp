@@ -1,6 +1,7 @@
 #include "app/NotificationSink.h"
 
 #include <QApplication>
+#include <utility>
 
 #include "app/Gbk.h"
 #include "app/MessageBox.h"
@@ -26,17 +27,29 @@ void WindowNotificationSink::Post(unsigned message, int wParam, long lParam)
     if (m_window == nullptr) {
         return;
     }
+    // Receive notifications that come while one is still queued ride along with it: its call
+    // handles each of them in turn, so a flood makes one trip through the event loop per batch.
+    if (message == WM_COMM_RXCHAR && m_receivesQueued++ > 0) {
+        return;
+    }
     // Held under the lock, so the window cannot finish detaching while the call is queued; the
-    // guard drops the call if the window is deleted before it runs.
+    // guard drops the call if the window is deleted before it runs (the window owns this sink).
     QPointer<CSerialDebugDlg> window(m_window);
     QMetaObject::invokeMethod(
         m_window,
-        [window, message, wParam, lParam] {
-            if (window) {
+        [this, window, message, wParam, lParam] {
+            const int count = message == WM_COMM_RXCHAR ? TakeQueuedReceives() : 1;
+            for (int i = 0; i < count && window; ++i) {
                 window->OnPortNotification(message, wParam, lParam);
             }
         },
         Qt::QueuedConnection);
+}
+
+int WindowNotificationSink::TakeQueuedReceives()
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_receivesQueued, 0);
 }
 
 void WindowNotificationSink::ReportFailure(const std::string& caption, const std::string& text)

@@ -8,7 +8,8 @@
 class CSerialDebugDlg;
 
 // Carries the port engine's notifications from its monitor thread to the main window's thread
-// as queued calls. Once detached (the window is going) everything it is given is dropped.
+// as queued calls; receive notifications that pile up share one call, which handles each of
+// them. Once detached (the window is going) everything it is given is dropped.
 class WindowNotificationSink : public NotificationSink {
 public:
     explicit WindowNotificationSink(CSerialDebugDlg* window);
@@ -20,6 +21,9 @@ public:
     void ReportFailure(const std::string& caption, const std::string& text) override;
 
 private:
+    int TakeQueuedReceives();
+
     mutable std::mutex m_mutex;
     CSerialDebugDlg* m_window;
+    int m_receivesQueued = 0;  // receive notifications that the queued call will handle
 };

@@ -22,6 +22,9 @@
 
 #include "app/AboutDlg.h"
 #include "app/Calculator.h"
+#include "app/CaptureControl.h"
+#include "app/DisplaySettings.h"
+#include "app/DisplaySettingsDlg.h"
 #include "app/FileDialog.h"
 #include "app/Gbk.h"
 #include "app/IntegerText.h"
@@ -106,6 +109,7 @@ CSerialDebugDlg::CSerialDebugDlg(std::string programDirectory, QWidget* parent)
     m_sink = std::make_unique<WindowNotificationSink>(this);
     // Set before the first opening too, so a failure of the monitor thread is reported then.
     m_port.SetNotificationSink(m_sink.get());
+    m_captureControl = new CCaptureControl(this, m_commands[ID_CAPTURE_START], m_commands[ID_CAPTURE_STOP]);
     FillPortList();
     m_portKeeper = new PortKeeper(m_port, m_portList, ConfigPath(), this);
     m_portKeeper->RefreshPortList();
@@ -177,6 +181,10 @@ void CSerialDebugDlg::CreateWorkArea()
     m_receiveArea->setReadOnly(true);
     m_receiveArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_receiveArea->setUndoRedoEnabled(false);
+    // Received data is shown as it is: no ligatures or kerning, which spares shaping every line.
+    QFont receiveFont = m_receiveArea->font();
+    receiveFont.setStyleStrategy(QFont::PreferNoShaping);
+    m_receiveArea->setFont(receiveFont);
     m_panelFrame = AddControl(IDC_PANEL_FRAME, new QFrame, QRect(w - 240, 42, 240, h - 42 - 70));
     m_panelFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
     m_panelFrame->hide();
@@ -222,6 +230,8 @@ void CSerialDebugDlg::CreateMenu()
     AddCommand(file, ID_FILE_SAVE, QStringLiteral("保存数据(&S)..."));
     AddCommand(file, ID_IMPORT_SCHEME, QStringLiteral("导入方案..."));
     AddCommand(file, ID_EXPORT_SCHEME, QStringLiteral("导出方案..."));
+    AddCommand(file, ID_CAPTURE_START, QStringLiteral("开始记录(&L)..."));
+    AddCommand(file, ID_CAPTURE_STOP, QStringLiteral("停止记录(&T)"));
     file->addSeparator();
     AddCommand(file, ID_APP_EXIT, QStringLiteral("退出(&X)"));
     QMenu* edit = m_menuBar->addMenu(QStringLiteral("编辑(&E)"));
@@ -233,6 +243,7 @@ void CSerialDebugDlg::CreateMenu()
     AddCommand(tools, ID_CALCULATOR, QStringLiteral("计算器(&C)"));
     AddCommand(tools, ID_AUTO_RECONNECT, QStringLiteral("自动重连(&R)"))->setCheckable(true);
     AddCommand(tools, ID_PORT_STATUS, QStringLiteral("串口状态(&P)..."));
+    AddCommand(tools, ID_DISPLAY_SETTINGS, QStringLiteral("显示设置(&D)..."));
     QMenu* help = m_menuBar->addMenu(QStringLiteral("帮助(&H)"));
     AddCommand(help, ID_APP_ABOUT, QStringLiteral("关于(&A)..."));
 }
@@ -260,6 +271,7 @@ void CSerialDebugDlg::ConnectControls()
     connect(m_commands[ID_AUTO_RECONNECT], &QAction::triggered, this, &CSerialDebugDlg::OnAutoReconnect);
     connect(m_commands[ID_PORT_STATUS], &QAction::triggered, this, &CSerialDebugDlg::OnPortStatus);
     connect(m_portKeeper, &PortKeeper::ReopenWanted, this, &CSerialDebugDlg::OnReopenLostPort);
+    connect(m_commands[ID_DISPLAY_SETTINGS], &QAction::triggered, this, &CSerialDebugDlg::OnDisplaySettings);
     connect(m_commands[ID_APP_ABOUT], &QAction::triggered, this, &CSerialDebugDlg::OnAbout);
     connect(m_commands[ID_EDIT_SCHEME], &QAction::triggered, this, &CSerialDebugDlg::OnEditScheme);
     connect(m_commands[ID_SEND_LIST], &QAction::triggered, this, &CSerialDebugDlg::OnSendListConfig);
@@ -371,6 +383,7 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
         m_sendText = settings.sendData;
         m_commands[ID_AUTO_RECONNECT]->setChecked(settings.autoReconnect != 0);
         m_portKeeper->SetAutoReconnect(settings.autoReconnect != 0);
+        ApplyDisplayOptions(DisplayOptionsFrom(settings));
         if (ImportScheme(SchemePath()).incomplete) {
             KeepIncompleteDefaultScheme();
         }
@@ -391,6 +404,7 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
     settings.hexSend = m_hexSend;
     settings.sendData = m_sendText;
     settings.autoReconnect = m_commands[ID_AUTO_RECONNECT]->isChecked() ? 1 : 0;
+    StoreDisplayOptions(m_receiveText.Options(), settings);
     SaveSettings(ConfigPath(), settings);
 }
 
@@ -437,6 +451,7 @@ void CSerialDebugDlg::OpenPort()
         RefreshPortState();
         if (m_port.IsOpen()) {
             m_port.SetState(m_settings);
+            m_captureControl->PortOpened();
         }
         UpdateData(false);
     } catch (const std::exception&) {
@@ -509,6 +524,7 @@ void CSerialDebugDlg::OnCommLost()
     const int number = m_port.PortNumber();
     const std::string device = m_port.Target();
     ClosePort();
+    StopCapture();
     AppendReceiveLine("\r\n--串口已断开--\r\n");
     m_portKeeper->PortLost(number, device);
 }
@@ -542,7 +558,9 @@ void CSerialDebugDlg::OnCommRxChar()
 {
     unsigned char buffer[kReadBufferSize];
     const std::size_t count = m_port.ReadReceived(buffer, sizeof buffer);
-    m_receiveText.AppendBytes(buffer, count, m_hexDisplayBox->isChecked());
+    const ReadTime readTime = m_clock->Now();
+    m_receiveText.AppendReceived(buffer, count, m_hexDisplayBox->isChecked(), readTime);
+    m_captureControl->Received(buffer, count, readTime);
     m_receiveCounter += static_cast<int>(count);
 
     m_autoReply = m_autoReplyBox->isChecked() ? 1 : 0;
@@ -594,22 +612,32 @@ void CSerialDebugDlg::RefreshReceiveView()
         m_receiveArea->clear();
         m_shownGeneration = m_receiveText.Generation();
         m_shownLength = 0;
+        m_shownDecoder = TextDecoder(m_receiveText.Options().codec);
     }
-    std::size_t end = CompleteCharacterPrefix(text, m_shownLength);
+    std::size_t end = text.size();
     // A CR at the end may be the first half of a CR LF line break: it waits for the next byte.
     if (end > m_shownLength && text[end - 1] == '\r') {
         --end;
     }
     if (end > m_shownLength) {
-        QString added = FromGbk(text.substr(m_shownLength, end - m_shownLength));
+        const std::string_view fresh = std::string_view(text).substr(m_shownLength, end - m_shownLength);
+        QString added = QString::fromUtf8(m_shownDecoder.Decode(fresh));
         added.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         added.remove(QLatin1Char('\r'));
+        // One edit for all the lines: the layout then takes them as one change and lays out only
+        // what is shown, instead of every line as it is inserted.
         QTextCursor cursor(m_receiveArea->document());
         cursor.movePosition(QTextCursor::End);
+        cursor.beginEditBlock();
         cursor.insertText(added);
+        cursor.endEditBlock();
         m_shownLength = end;
     }
-    m_receiveArea->moveCursor(QTextCursor::End);
+    // Text inserted at the caret leaves it at the end; it is moved only when the user put it
+    // elsewhere, since moving it lays the last line out again.
+    if (!m_receiveArea->textCursor().atEnd()) {
+        m_receiveArea->moveCursor(QTextCursor::End);
+    }
     m_receiveArea->ensureCursorVisible();
     ShowCounters();
 }
@@ -631,6 +659,7 @@ bool CSerialDebugDlg::SendString(std::string text, std::int32_t isHex)
     const std::string bytes = BytesToSend(text, isHex);
     if (m_port.IsOpen()) {
         m_port.Write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+        ShowSentFrame(bytes);
     }
     const QString shown = FromGbkLines(text);
     if (m_sendArea->toPlainText() != shown) {
@@ -641,6 +670,18 @@ bool CSerialDebugDlg::SendString(std::string text, std::int32_t isHex)
     m_sendCountLabel->setText(QStringLiteral("发送：%1").arg(m_sendCounter));
     TouchPortStatus();
     return true;
+}
+
+// With "显示发送" the bytes written appear in the receive area and in a log capture.
+void CSerialDebugDlg::ShowSentFrame(const std::string& bytes)
+{
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const ReadTime time = m_clock->Now();
+    m_captureControl->Sent(data, bytes.size(), time);
+    if (m_receiveText.AppendSent(data, bytes.size(), m_hexDisplayBox->isChecked(), time)) {
+        m_receiveText.ApplyClearingRules(m_autoClearBox->isChecked());
+        ScheduleRefresh();
+    }
 }
 
 void CSerialDebugDlg::OnManualSend()
@@ -898,6 +939,36 @@ void CSerialDebugDlg::OnPortStatus()
     m_portStatus->activateWindow();
 }
 
+void CSerialDebugDlg::OnDisplaySettings()
+{
+    CDisplaySettingsDlg dialog(m_receiveText.Options(), this);
+    if (dialog.exec() == QDialog::Accepted) {
+        ApplyDisplayOptions(dialog.Options());
+    }
+}
+
+void CSerialDebugDlg::ApplyDisplayOptions(const DisplayOptions& options)
+{
+    m_receiveText.SetOptions(options);
+    m_captureControl->SetOptions(options);
+    RefreshReceiveView();
+}
+
+void CSerialDebugDlg::CaptureWhenPortOpens(const std::string& path)
+{
+    m_captureControl->StartWhenPortOpens(path, m_portOpen);
+}
+
+void CSerialDebugDlg::StopCapture()
+{
+    m_captureControl->Stop();
+}
+
+bool CSerialDebugDlg::IsCapturing() const
+{
+    return m_captureControl->IsActive();
+}
+
 void CSerialDebugDlg::keyPressEvent(QKeyEvent* event)
 {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
@@ -937,6 +1008,7 @@ bool CSerialDebugDlg::DestroyWindow()
         m_sendListPanel->StopCyclicSend();
     }
     m_sink->Detach();
+    StopCapture();
     return true;
 }
 

@@ -11,8 +11,10 @@
 #include "scheme/SchemeFile.h"
 #include "scheme/SchemeModel.h"
 #include "serial/PortEngine.h"
+#include "traffic/Clock.h"
 #include "traffic/ReceiveArea.h"
 #include "traffic/SharedBuffer.h"
+#include "traffic/TextDecoder.h"
 
 class QAction;
 class QCheckBox;
@@ -24,6 +26,7 @@ class QMenuBar;
 class QPainter;
 class QPlainTextEdit;
 class QPushButton;
+class CCaptureControl;
 class ClientArea;
 class CPortStatusDlg;
 class CSendListPanel;
@@ -69,6 +72,9 @@ enum MainCommand {
     ID_CALCULATOR = 32780,
     ID_AUTO_RECONNECT = 32790,
     ID_PORT_STATUS = 32791,
+    ID_CAPTURE_START = 32811,
+    ID_CAPTURE_STOP = 32812,
+    ID_DISPLAY_SETTINGS = 32813,
     ID_FILE_SAVE = 57603,
     ID_APP_EXIT = 57665,
 };
@@ -122,6 +128,15 @@ public:
     // Brings the receive area and the counters on screen up to date at once, rather than at
     // the next display frame.
     void RefreshReceiveView();
+
+    // Records into `path` (continued if it exists, in the capture format of the settings) from
+    // the moment the port is open: at once when it is, else at its next opening.
+    void CaptureWhenPortOpens(const std::string& path);
+    // Ends a recording, if there is one: the port is gone, or the user stopped it.
+    void StopCapture();
+    bool IsCapturing() const;
+    // Where read and send times come from; the system clock unless a test gives its own.
+    void UseClock(const Clock& clock) { m_clock = &clock; }
 
     // Scheme files: the rule list, the scheme interval and the send list.
     SchemeImport ImportScheme(const std::string& path);
@@ -186,6 +201,9 @@ private:
     void AppendReceiveLine(const char* utf8Line);
     void TouchPortStatus();
     void ScheduleRefresh();
+    void ShowSentFrame(const std::string& bytes);
+    void ApplyDisplayOptions(const DisplayOptions& options);
+    void OnDisplaySettings();
     void ShowCounters();
     void OnClearReceive();
     void OnManualSend();
@@ -224,6 +242,9 @@ private:
     CSharedBuffer m_receiveBuffer;
     CSendListPanel* m_sendListPanel = nullptr;
     ReceiveArea m_receiveText;
+    SystemClock m_systemClock;
+    const Clock* m_clock = &m_systemClock;
+    CCaptureControl* m_captureControl = nullptr;
     std::string m_sendText;
     int m_portIndex = 0;
     std::string m_settings = "9600,n,8,1";
@@ -268,4 +289,5 @@ private:
     QTimer m_refreshTimer;
     std::uint64_t m_shownGeneration = 0;
     std::size_t m_shownLength = 0;
+    TextDecoder m_shownDecoder;
 };

@@ -7,6 +7,7 @@ namespace {
 const char* const kSection = "Setting";
 constexpr std::size_t kSettingsStringBuffer = 100;
 constexpr std::size_t kSendTextBuffer = 500;
+constexpr std::size_t kNameBuffer = 16;
 
 std::string FirstLine(const std::string& text)
 {
@@ -28,6 +29,11 @@ WindowSettings LoadSettings(const ProfileDocument& profile)
     settings.hexSend = profile.Int(kSection, "HexSend", defaults.hexSend);
     settings.sendData = profile.String(kSection, "SendData", defaults.sendData, kSendTextBuffer);
     settings.autoReconnect = profile.Int(kSection, "AutoReconnect", defaults.autoReconnect);
+    settings.timeStamp = profile.Int(kSection, "TimeStamp", defaults.timeStamp);
+    settings.frameGap = profile.Int(kSection, "FrameGap", defaults.frameGap);
+    settings.showSent = profile.Int(kSection, "ShowSent", defaults.showSent);
+    settings.textCodec = profile.String(kSection, "TextCodec", defaults.textCodec, kNameBuffer);
+    settings.captureFormat = profile.String(kSection, "CaptureFormat", defaults.captureFormat, kNameBuffer);
     return settings;
 }
 
@@ -48,6 +54,11 @@ void StoreSettings(ProfileDocument& profile, const WindowSettings& settings)
         {"HexSend", settings.hexSend},
         {"SendData", FirstLine(settings.sendData)},
         {"AutoReconnect", settings.autoReconnect},
+        {"TimeStamp", settings.timeStamp},
+        {"FrameGap", settings.frameGap},
+        {"ShowSent", settings.showSent},
+        {"TextCodec", FirstLine(settings.textCodec)},
+        {"CaptureFormat", FirstLine(settings.captureFormat)},
     });
 }
 

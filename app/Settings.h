@@ -15,6 +15,12 @@ struct WindowSettings {
     int hexSend = 0;                      // "HexSend"
     std::string sendData;                 // "SendData": the send area's text
     int autoReconnect = 0;                // "AutoReconnect": open a lost port again when its device is back
+    // Protocol view.
+    int timeStamp = 0;                    // "TimeStamp": frames with time stamps, 0 or 1
+    int frameGap = 20;                    // "FrameGap": milliseconds of silence between frames
+    int showSent = 0;                     // "ShowSent": sent frames in the receive area, 0 or 1
+    std::string textCodec = "GBK";        // "TextCodec": "GBK" or "UTF-8"
+    std::string captureFormat = "raw";    // "CaptureFormat": "raw" or "log"
 };
 
 // Reads the eight keys and those that follow them; a missing key gives the member's default.

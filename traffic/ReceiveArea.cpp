@@ -5,17 +5,53 @@
 
 #include <algorithm>
 
+ReceiveArea::ReceiveArea() : frames_(std::chrono::milliseconds(options_.frameGapMs)) {}
+
+void ReceiveArea::SetOptions(const DisplayOptions& options)
+{
+    if (options.codec != options_.codec) {
+        text_ = ConvertText(text_, options_.codec, options.codec);
+        ++generation_;
+        frames_.SetCodec(options.codec);
+    }
+    frames_.SetTimeStamps(options.timeStamps);
+    frames_.SetGap(std::chrono::milliseconds(options.frameGapMs));
+    options_ = options;
+}
+
 void ReceiveArea::AppendBytes(const unsigned char* bytes, std::size_t count, bool hexDisplay)
 {
     AppendDisplayForms(text_, bytes, count, hexDisplay);
 }
 
-void ReceiveArea::AppendText(std::string_view text) { text_.append(text); }
+void ReceiveArea::AppendReceived(const unsigned char* bytes, std::size_t count, bool hexDisplay, const ReadTime& time)
+{
+    frames_.AppendReceived(text_, bytes, count, hexDisplay, time);
+}
+
+bool ReceiveArea::AppendSent(const unsigned char* bytes, std::size_t count, bool hexDisplay, const ReadTime& time)
+{
+    if (!options_.showSent) {
+        return false;
+    }
+    frames_.AppendSent(text_, bytes, count, hexDisplay, time);
+    return true;
+}
+
+void ReceiveArea::AppendText(std::string_view text)
+{
+    if (text.empty()) {
+        return;
+    }
+    text_.append(SystemTextIn(text, options_.codec));
+    frames_.Interrupt(text_.back() == '\n');
+}
 
 void ReceiveArea::Clear()
 {
     text_.clear();
     ++generation_;
+    frames_.Interrupt(true);
 }
 
 bool ReceiveArea::ApplyClearingRules(bool autoClear)

@@ -5,12 +5,30 @@
 #include <string>
 #include <string_view>
 
-// The receive area's content as GBK bytes. Every receive notification appends to it and applies
-// the clearing rules here; the widget that shows it catches up at display rate.
+#include "traffic/Clock.h"
+#include "traffic/DisplayOptions.h"
+#include "traffic/FrameText.h"
+
+// The receive area's content as bytes in the display encoding (GBK unless the options say
+// otherwise). Every receive notification appends to it and applies the clearing rules here; the
+// widget that shows it catches up at display rate.
 class ReceiveArea {
 public:
+    ReceiveArea();
+
+    // Time stamps, frame gap, sent frames and encoding. A change of encoding converts the text
+    // already there (and so starts a new generation).
+    void SetOptions(const DisplayOptions& options);
+    const DisplayOptions& Options() const { return options_; }
+
     // Appends the display form of every byte (hex "%02X " or the byte as text).
     void AppendBytes(const unsigned char* bytes, std::size_t count, bool hexDisplay);
+    // Bytes read from the port at `time`: their display forms, in frames when time stamps are on.
+    void AppendReceived(const unsigned char* bytes, std::size_t count, bool hexDisplay, const ReadTime& time);
+    // Bytes written to the port at `time`, as a frame of their own when "显示发送" is on;
+    // returns whether anything was added.
+    bool AppendSent(const unsigned char* bytes, std::size_t count, bool hexDisplay, const ReadTime& time);
+    // A text of the system (GBK), in the display encoding.
     void AppendText(std::string_view text);
     void Clear();
 
@@ -29,6 +47,8 @@ public:
     static constexpr std::size_t kClearAtOrAbove = 30000;
 
 private:
+    DisplayOptions options_;
+    FrameText frames_;
     std::string text_;
     std::uint64_t generation_ = 0;
 };

@@ -1,9 +1,17 @@
-// Pushes a fixed volume through a pseudo-terminal into the real main window (text view, then hex
-// view) and, as the reference, into `cat` on a pseudo-terminal. Reports throughput, the ratio to
-// `cat`, CPU seconds per MB, resident-memory growth, the longest event-loop block and whether
-// every byte was counted.
+// Pushes a fixed volume through a pseudo-terminal into the real main window and, as the
+// reference, into `cat` on a pseudo-terminal. The window runs the text and the hex view plain,
+// with frames and time stamps on, with a raw capture to a file on, and with every option on
+// (time stamps, sent frames, UTF-8, a log capture). Reports throughput, the ratio to `cat` and to
+// the same view's plain figure, CPU seconds per MB, resident-memory growth, the longest
+// event-loop block, whether every byte was counted and whether a raw capture holds exactly the
+// bytes sent (by hash).
 //
-// Usage: bench_receive_throughput [megabytes, default 100]
+// Usage: bench_receive_throughput [megabytes, default 100] [case name, or a prefix ending in '*']
+//                                 [runs of each case, default 1]
+// With several runs each figure is the fastest run's (the least disturbed by other work on the
+// machine); memory growth and the longest block are the largest of all runs, and a run that
+// missed a byte or whose capture differs fails the whole.
+// Runs offscreen unless QT_QPA_PLATFORM says otherwise (e.g. xcb under Xvfb).
 
 #include <sys/wait.h>
 
@@ -13,6 +21,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <optional>
 #include <cstdlib>
 #include <thread>
 
@@ -53,12 +62,57 @@ double WriteAll(int fd, std::size_t total, const std::string& chunk)
     return ThreadCpuSeconds() - cpuStart;
 }
 
+// FNV-1a, 64 bits.
+class Hash {
+public:
+    void Add(const char* bytes, std::size_t count)
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            value_ = (value_ ^ static_cast<unsigned char>(bytes[i])) * 0x100000001B3ULL;
+        }
+    }
+    std::uint64_t Value() const { return value_; }
+
+private:
+    std::uint64_t value_ = 0xCBF29CE484222325ULL;
+};
+
+std::uint64_t HashOfStream(std::size_t total, const std::string& chunk)
+{
+    Hash hash;
+    for (std::size_t done = 0; done < total; done += chunk.size()) {
+        hash.Add(chunk.data(), std::min(chunk.size(), total - done));
+    }
+    return hash.Value();
+}
+
+std::uint64_t HashOfFile(const QString& path)
+{
+    QFile file(path);
+    Hash hash;
+    if (file.open(QIODevice::ReadOnly)) {
+        while (!file.atEnd()) {
+            const QByteArray block = file.read(1 << 20);
+            hash.Add(block.constData(), static_cast<std::size_t>(block.size()));
+        }
+    }
+    return hash.Value();
+}
+
+struct Case {
+    const char* name;
+    bool hexView;
+    const char* settings;  // further lines of [Setting]
+    bool capture;
+};
+
 struct Result {
     double seconds = 0;
     double cpuSeconds = 0;
     long rssGrowthKb = 0;
     double longestBlockMs = 0;
     bool everyByteCounted = true;
+    std::optional<bool> captureExact;  // raw captures only
 };
 
 Result RunCat(std::size_t total, const std::string& chunk)
@@ -89,17 +143,22 @@ Result RunCat(std::size_t total, const std::string& chunk)
     return result;
 }
 
-Result RunTerminal(std::size_t total, const std::string& chunk, bool hexView)
+Result RunTerminal(std::size_t total, const std::string& chunk, const Case& run)
 {
     PseudoTerminal pty(PseudoTerminal::DeviceSide::Blocking);
     QTemporaryDir directory;
-    MapCom1(directory.path(), pty.SlavePath(), hexView ? "HexDisplay=1\r\n" : "");
+    const std::string settings = std::string(run.hexView ? "HexDisplay=1\r\n" : "") + run.settings;
+    MapCom1(directory.path(), pty.SlavePath(), settings.c_str());
     CSerialDebugDlg window(directory.path().toStdString());
     window.OnInitDialog();
     window.show();
     QApplication::processEvents();
     if (!window.IsPortOpen()) {
         throw std::runtime_error("the pseudo-terminal did not open");
+    }
+    const QString capturePath = directory.filePath(QStringLiteral("capture.log"));
+    if (run.capture) {
+        window.CaptureWhenPortOpens(capturePath.toStdString());
     }
 
     Result result;
@@ -137,17 +196,51 @@ Result RunTerminal(std::size_t total, const std::string& chunk, bool hexView)
     result.longestBlockMs = std::max(0.0, result.longestBlockMs - 1);
     QApplication::processEvents();
     result.everyByteCounted = result.everyByteCounted && static_cast<std::size_t>(window.ReceiveCounter()) == total;
+    if (run.capture) {
+        window.StopCapture();
+        if (std::string(run.settings).find("CaptureFormat=log") == std::string::npos) {
+            result.captureExact = HashOfFile(capturePath) == HashOfStream(total, chunk);
+        }
+    }
     window.close();
     return result;
 }
 
-void Report(const char* name, const Result& result, std::size_t megabytes, double catSeconds)
+// Two runs of one case: the faster run's speed and CPU, the worse of memory growth, block and
+// checks.
+Result Merge(const Result& a, const Result& b)
+{
+    Result merged = b.seconds < a.seconds ? b : a;
+    merged.rssGrowthKb = std::max(a.rssGrowthKb, b.rssGrowthKb);
+    merged.longestBlockMs = std::max(a.longestBlockMs, b.longestBlockMs);
+    merged.everyByteCounted = a.everyByteCounted && b.everyByteCounted;
+    if (a.captureExact || b.captureExact) {
+        merged.captureExact = a.captureExact.value_or(true) && b.captureExact.value_or(true);
+    }
+    return merged;
+}
+
+bool Selected(const std::string& name, const std::string& pattern)
+{
+    if (pattern.empty()) {
+        return true;
+    }
+    if (pattern.back() == '*') {
+        return name.rfind(pattern.substr(0, pattern.size() - 1), 0) == 0;
+    }
+    return name == pattern;
+}
+
+void Report(const Case& run, const Result& result, std::size_t megabytes, double catSeconds, double plainSeconds)
 {
     const double rate = static_cast<double>(megabytes) / result.seconds;
-    std::printf("%-14s %8.1f MB/s  %5.2f x cat  %.4f CPU s/MB  RSS %+6ld KB  longest block %5.1f ms  %s\n", name,
-                rate, catSeconds / result.seconds, result.cpuSeconds / static_cast<double>(megabytes),
-                result.rssGrowthKb, result.longestBlockMs,
-                result.everyByteCounted ? "every byte counted" : "BYTES MISSING");
+    const char* capture = !result.captureExact ? "" : *result.captureExact ? "  capture exact" : "  CAPTURE DIFFERS";
+    std::printf("%-30s %7.1f MB/s  %5.2f x cat  %5.2f x plain  %.4f CPU s/MB  RSS %+6ld KB  longest block %5.1f ms  "
+                "%s%s\n",
+                run.name, rate, catSeconds / result.seconds, plainSeconds / result.seconds,
+                result.cpuSeconds / static_cast<double>(megabytes), result.rssGrowthKb, result.longestBlockMs,
+                result.everyByteCounted ? "every byte counted" : "BYTES MISSING", capture);
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -158,16 +251,45 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication application(argc, argv);
+    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
     const std::size_t megabytes = argc > 1 ? static_cast<std::size_t>(std::atoi(argv[1])) : 100;
     const std::size_t total = megabytes * kMegabyte;
     const std::string chunk = TrafficChunk();
 
-    const Result cat = RunCat(total, chunk);
-    std::printf("%-14s %8.1f MB/s  %.4f CPU s/MB\n", "cat", static_cast<double>(megabytes) / cat.seconds,
+    const Case cases[] = {
+        {"text", false, "", false},
+        {"text, frames and time stamps", false, "TimeStamp=1\r\n", false},
+        {"text, raw capture to a file", false, "", true},
+        {"text, every option on", false, "TimeStamp=1\r\nShowSent=1\r\nTextCodec=UTF-8\r\nCaptureFormat=log\r\n", true},
+        {"hex", true, "", false},
+        {"hex, frames and time stamps", true, "TimeStamp=1\r\n", false},
+        {"hex, raw capture to a file", true, "", true},
+        {"hex, every option on", true, "TimeStamp=1\r\nShowSent=1\r\nTextCodec=UTF-8\r\nCaptureFormat=log\r\n", true},
+    };
+
+    std::printf("platform %s, %zu MB\n", qPrintable(QApplication::platformName()), megabytes);
+    Result cat = RunCat(total, chunk);
+    for (int i = 1; i < runs; ++i) {
+        cat = Merge(cat, RunCat(total, chunk));
+    }
+    std::printf("%-30s %7.1f MB/s  %.4f CPU s/MB\n", "cat", static_cast<double>(megabytes) / cat.seconds,
                 cat.cpuSeconds / static_cast<double>(megabytes));
-    const Result text = RunTerminal(total, chunk, false);
-    Report("terminal text", text, megabytes, cat.seconds);
-    const Result hex = RunTerminal(total, chunk, true);
-    Report("terminal hex", hex, megabytes, cat.seconds);
-    return text.everyByteCounted && hex.everyByteCounted ? 0 : 1;
+    bool allGood = true;
+    double plainSeconds = 0;
+    const std::string only = argc > 2 ? argv[2] : "";
+    for (const Case& run : cases) {
+        if (!Selected(run.name, only)) {
+            continue;
+        }
+        Result result = RunTerminal(total, chunk, run);
+        for (int i = 1; i < runs; ++i) {
+            result = Merge(result, RunTerminal(total, chunk, run));
+        }
+        if (run.settings[0] == '\0' && !run.capture) {
+            plainSeconds = result.seconds;
+        }
+        Report(run, result, megabytes, cat.seconds, plainSeconds);
+        allGood = allGood && result.everyByteCounted && result.captureExact.value_or(true);
+    }
+    return allGood ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/DisplaySettings.h"
 #include "app/IntegerText.h"
 #include "app/Settings.h"
 #include "platform/PortNames.h"
@@ -122,6 +123,11 @@ TEST_F(SettingsFile, SavingSetsTheKeysAsTheProfileWriterSetsThemOneByOne)
     WritePrivateProfileString("Setting", "HexSend", "1", reference);
     WritePrivateProfileString("Setting", "SendData", "\xB0\xA1 hello", reference);
     WritePrivateProfileString("Setting", "AutoReconnect", "0", reference);
+    WritePrivateProfileString("Setting", "TimeStamp", "0", reference);
+    WritePrivateProfileString("Setting", "FrameGap", "20", reference);
+    WritePrivateProfileString("Setting", "ShowSent", "0", reference);
+    WritePrivateProfileString("Setting", "TextCodec", "GBK", reference);
+    WritePrivateProfileString("Setting", "CaptureFormat", "raw", reference);
 
     SaveSettings(m_path, settings);
 
@@ -131,7 +137,8 @@ TEST_F(SettingsFile, SavingSetsTheKeysAsTheProfileWriterSetsThemOneByOne)
     std::filesystem::remove(reference);
     EXPECT_EQ(Read(), expected.str());
     EXPECT_EQ(Read(), "; mine\n[Ports]\nCOM3=/dev/ttyUSB2\n[setting]\nPort=9\n# note\nHexSend=1\nBordRate=115200,e,7,2\n"
-                      "AutoClear=0\nAutoRecive=0\nInterVal=0\nHexDisplay=0\nSendData=\xB0\xA1 hello\nAutoReconnect=0\n\n[Tail]\nx=1");
+                      "AutoClear=0\nAutoRecive=0\nInterVal=0\nHexDisplay=0\nSendData=\xB0\xA1 hello\nAutoReconnect=0\n"
+                      "TimeStamp=0\nFrameGap=20\nShowSent=0\nTextCodec=GBK\nCaptureFormat=raw\n\n[Tail]\nx=1");
 }
 
 TEST_F(SettingsFile, AFileThatCannotBeReadIsNotWritten)
@@ -163,6 +170,41 @@ TEST_F(SettingsFile, AFiftyMegabyteFileIsReadAndSavedWithEveryOtherByteKept)
     expected.replace(expected.find("Port=2\r\n"), 8, "Port=5\r\n");
     const std::string last = "SendData=hello\r\n";
     expected.replace(expected.find(last), last.size(),
-                     "SendData=bye\r\nAutoClear=0\r\nAutoRecive=0\r\nInterVal=0\r\nHexDisplay=0\r\nAutoReconnect=0\r\n");
+                     "SendData=bye\r\nAutoClear=0\r\nAutoRecive=0\r\nInterVal=0\r\nHexDisplay=0\r\nAutoReconnect=0\r\n"
+                     "TimeStamp=0\r\nFrameGap=20\r\nShowSent=0\r\nTextCodec=GBK\r\nCaptureFormat=raw\r\n");
     EXPECT_TRUE(Read() == expected) << "the saved file differs from the old one beyond its keys";
+}
+
+TEST_F(SettingsFile, ProtocolViewKeysFollowTheEightAndReadBack)
+{
+    WindowSettings settings;
+    DisplayOptions options;
+    options.timeStamps = true;
+    options.frameGapMs = 60000;
+    options.codec = TextCodec::Utf8;
+    options.captureFormat = CaptureFormat::Log;
+    StoreDisplayOptions(options, settings);
+    SaveSettings(m_path, settings);
+    EXPECT_NE(Read().find("SendData=\r\nAutoReconnect=0\r\nTimeStamp=1\r\nFrameGap=60000\r\nShowSent=0\r\nTextCodec=UTF-8\r\n"
+                          "CaptureFormat=log\r\n"),
+              std::string::npos)
+        << Read();
+    const DisplayOptions loaded = DisplayOptionsFrom(LoadSettings(m_path));
+    EXPECT_TRUE(loaded.timeStamps);
+    EXPECT_EQ(loaded.frameGapMs, 60000);
+    EXPECT_FALSE(loaded.showSent);
+    EXPECT_EQ(loaded.codec, TextCodec::Utf8);
+    EXPECT_EQ(loaded.captureFormat, CaptureFormat::Log);
+}
+
+TEST_F(SettingsFile, ProtocolViewValuesOutOfRangeGiveTheDefaults)
+{
+    for (const char* gap : {"0", "-5", "60001", "abc"}) {
+        Write(std::string("[Setting]\r\nFrameGap=") + gap + "\r\nTextCodec=utf8\r\nCaptureFormat=RAW\r\n");
+        const DisplayOptions options = DisplayOptionsFrom(LoadSettings(m_path));
+        EXPECT_EQ(options.frameGapMs, 20) << gap;
+        EXPECT_EQ(options.codec, TextCodec::Gbk);
+        EXPECT_EQ(options.captureFormat, CaptureFormat::Raw);
+        EXPECT_FALSE(options.timeStamps);
+    }
 }

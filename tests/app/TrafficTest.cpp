@@ -324,3 +324,16 @@ TEST_F(TrafficTest, SavingIntoAMissingDirectoryReportsIt)
     EXPECT_TRUE(m_messages.texts[0].startsWith(QStringLiteral("不能保存文件"))) << m_messages.texts[0].toStdString();
     SetFileDialogHandler({});
 }
+
+TEST_F(TrafficTest, NewDataPutsTheCaretBackAtTheEndWhereverTheUserLeftIt)
+{
+    m_device.Write("first line\r\n");
+    ReceiveUntilCounted(12);
+    auto* area = Control<QPlainTextEdit>(IDC_RECEIVE);
+    EXPECT_TRUE(area->textCursor().atEnd());
+    area->moveCursor(QTextCursor::Start);
+    m_device.Write("second");
+    ReceiveUntilCounted(18);
+    EXPECT_TRUE(area->textCursor().atEnd());
+    EXPECT_EQ(area->textCursor().position(), ReceiveView().size());
+}

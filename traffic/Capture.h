@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "traffic/CaptureWriter.h"
+#include "traffic/Clock.h"
+#include "traffic/DisplayOptions.h"
+#include "traffic/FrameText.h"
+
+// Recording of the port's traffic to a file, independent of the receive area. Raw: the received
+// bytes exactly. Log: the frames of the view in hex, each with its time stamp, received and
+// (with "显示发送") sent, as CR LF lines in the encoding of the view when the capture started.
+class Capture {
+public:
+    // Starts recording into `path`; returns "" or the system's reason why it cannot be opened.
+    std::string Start(const std::string& path, CaptureOpen mode, const DisplayOptions& options);
+    // Sent frames and the frame gap follow the options from now on; format and encoding stay.
+    void SetOptions(const DisplayOptions& options);
+
+    void Received(const unsigned char* bytes, std::size_t count, const ReadTime& time);
+    void Sent(const unsigned char* bytes, std::size_t count, const ReadTime& time);
+
+    // Ends the recording: what is queued goes to the file, which is closed. Returns the failure
+    // that ended it early, if any.
+    std::optional<CaptureFailure> Stop();
+
+    bool IsActive() const { return writer_.IsOpen(); }
+    const std::string& Path() const { return path_; }
+    std::uint64_t FileSize() const { return writer_.FileSize(); }
+    std::optional<CaptureFailure> Failure() const { return writer_.Failure(); }
+
+private:
+    CaptureWriter writer_;
+    std::string path_;
+    CaptureFormat format_ = CaptureFormat::Raw;
+    bool includeSent_ = false;
+    FrameText log_{std::chrono::milliseconds(DisplayOptions::kDefaultFrameGap), true};
+    std::string lines_;
+};
