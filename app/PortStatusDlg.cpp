@@ -33,7 +33,6 @@ CPortStatusDlg::CPortStatusDlg(PortEngine& port, QWidget* parent) : QDialog(pare
     m_dtrBox = new QCheckBox(QStringLiteral("DTR"), linesBox);
     m_rtsBox = new QCheckBox(QStringLiteral("RTS"), linesBox);
     m_breakButton = new QPushButton(QStringLiteral("发送Break"), linesBox);
-    m_breakButton->setAutoDefault(false);
     m_items[QStringLiteral("DTR")] = m_dtrBox;
     m_items[QStringLiteral("RTS")] = m_rtsBox;
     m_items[QStringLiteral("Break")] = m_breakButton;

@@ -109,8 +109,12 @@ TEST_F(PortStatusTest, LampsFollowTheModemLinesAndTheBoxesAndBreakReachTheDevice
         EXPECT_FALSE(device->dtr);
         EXPECT_TRUE(device->rts);
     }
-    qobject_cast<QPushButton*>(status.Item(QStringLiteral("Break")))->click();
+    // Enter on the focused button presses it, as a click does; the window stays.
+    auto* breakButton = qobject_cast<QPushButton*>(status.Item(QStringLiteral("Break")));
+    breakButton->setFocus();
+    QTest::keyClick(breakButton, Qt::Key_Return);
     EXPECT_TRUE(device->WaitUntil([](const FakeDeviceState& s) { return s.breakChanges.size() == 2; }));
+    EXPECT_TRUE(status.isVisible());
 }
 
 TEST_F(PortStatusTest, TheDriversCountsSinceOpeningAreShownWhereItKeepsThem)
