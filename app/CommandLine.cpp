@@ -64,6 +64,11 @@ constexpr OptionEntry kOptions[] = {
          options.port = ListedPortNumber(value);
          return options.port ? std::string() : "'" + value + "' is not a port of the list (COM1 to COM50)";
      }},
+    {"--capture", "FILE", "record everything received into FILE (continued if it exists) once the port is open",
+     [](CommandLineOptions& options, const std::string& value) {
+         options.capture = value;
+         return std::string();
+     }},
     {"--list-ports", "", "list COM1 to COM50 with their devices and whether each is present, and exit",
      [](CommandLineOptions& options, const std::string&) {
          options.listPorts = true;

@@ -46,6 +46,9 @@ bool CSerialDebugApp::InitInstance()
     if (m_options.port) {
         dialog.SetStartPort(*m_options.port);
     }
+    if (m_options.capture) {
+        dialog.CaptureWhenPortOpens(*m_options.capture);
+    }
     dialog.DoModal();
     return false;
 }

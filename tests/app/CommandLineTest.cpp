@@ -26,6 +26,7 @@ TEST(CommandLineTest, OptionsTakeTheirValueAsTheNextArgumentOrAfterAnEqualsSign)
     EXPECT_EQ(line.Options().port, 7);
     EXPECT_EQ(Parse({"--port", "COM50", "--list-ports"}).Options().port, 50);
     EXPECT_TRUE(Parse({"--port", "COM50", "--list-ports"}).Options().listPorts);
+    EXPECT_EQ(Parse({"--capture", "记录.log"}).Options().capture, "记录.log");
 }
 
 TEST(CommandLineTest, RefusedArgumentsSayWhich)
@@ -37,6 +38,7 @@ TEST(CommandLineTest, RefusedArgumentsSayWhich)
         {{"--port"}, "--port needs a value (COMn)"},
         {{"--port", "--help"}, "--port needs a value (COMn)"},
         {{"--config-dir="}, "--config-dir needs a value (DIR)"},
+        {{"--capture"}, "--capture needs a value (FILE)"},
         {{"--port", "COM0"}, "--port: 'COM0' is not a port of the list (COM1 to COM50)"},
         {{"--port", "COM51"}, "--port: 'COM51' is not a port of the list (COM1 to COM50)"},
         {{"--port", "COM999"}, "--port: 'COM999' is not a port of the list (COM1 to COM50)"},
@@ -55,7 +57,7 @@ TEST(CommandLineTest, RefusedArgumentsSayWhich)
 TEST(CommandLineTest, HelpNamesEveryOptionAndVersionTheProjectVersion)
 {
     const std::string help = CommandLine::HelpText();
-    for (const char* option : {"--help", "--version", "--config-dir DIR", "--port COMn", "--list-ports"}) {
+    for (const char* option : {"--help", "--version", "--config-dir DIR", "--port COMn", "--capture FILE", "--list-ports"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(CommandLine::VersionText().rfind("serialdebug ", 0), 0u);

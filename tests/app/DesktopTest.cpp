@@ -112,6 +112,25 @@ TEST_F(DesktopWindowTest, TheApplicationKeepsItsFilesInTheChosenFolder)
     EXPECT_TRUE(QFile::exists(m_dir.filePath(QStringLiteral("设置/Default.pol"))));
 }
 
+TEST_F(DesktopWindowTest, ACaptureAskedForOnTheCommandLineRecordsFromTheStart)
+{
+    PseudoTerminal device;
+    WriteConfig("[Setting]\r\nPort=2\r\n" + PortsSection(3, device.SlavePath()));
+    CommandLineOptions options;
+    options.configDir = Dir();
+    options.capture = Dir() + "/unattended.log";
+    WhenDialogOpens<CSerialDebugDlg>([&device](CSerialDebugDlg* window) {
+        device.Write("boot messages");
+        EXPECT_TRUE(QTest::qWaitFor([window] { return window->ReceiveCounter() == 13; }, 5000));
+        window->close();
+    });
+    CSerialDebugApp app(options);
+    app.InitInstance();
+    QFile capture(QString::fromStdString(*options.capture));
+    ASSERT_TRUE(capture.open(QIODevice::ReadOnly));
+    EXPECT_EQ(capture.readAll(), QByteArray("boot messages"));
+}
+
 TEST_F(DesktopWindowTest, AnUnusableSettingsFolderIsReportedOnceAndTheWindowRunsWithDefaults)
 {
     WriteConfig("[Setting]\r\nPort=60\r\n");
