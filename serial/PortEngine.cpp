@@ -61,6 +61,10 @@ bool PortEngine::StartMonitor()
         pendingOutput_.Clear();
         droppedAtOpen_ = pendingOutput_.DroppedBytes();
     }
+    {
+        std::lock_guard lock(sinkMutex_);
+        lossUnannounced_ = false;
+    }
     receivesOutstanding_ = 0;
     wakeCount_ = 0;
     receivedBytes_ = 0;
@@ -149,6 +153,7 @@ void PortEngine::SetNotificationSink(NotificationSink* sink)
         if (sink_ != sink) {
             sink_ = sink;
             receivesOutstanding_ = 0;
+            AnnounceLossLocked();
         }
     }
     if (IsOpen()) {
@@ -249,7 +254,22 @@ void PortEngine::OnRing() { Notify(WM_COMM_RING, 0); }
 
 void PortEngine::OnRLSD() { Notify(WM_COMM_RLSD, 0); }
 
-void PortEngine::OnLost() { Notify(WM_COMM_LOST, 0); }
+// A loss is announced once. When no receiver hears it (none is set yet), the next receiver set
+// is told: the monitor thread has ended by then and will not tell anyone again.
+void PortEngine::OnLost()
+{
+    std::lock_guard lock(sinkMutex_);
+    lossUnannounced_ = true;
+    AnnounceLossLocked();
+}
+
+void PortEngine::AnnounceLossLocked()
+{
+    if (lossUnannounced_ && sink_ != nullptr && sink_->IsAlive()) {
+        sink_->Post(WM_COMM_LOST, portNumber_, 0);
+        lossUnannounced_ = false;
+    }
+}
 
 unsigned PortEngine::ThreadEntry(PortEngine* engine) { return engine->ThreadFunc(); }
 

@@ -136,6 +136,8 @@ private:
     // One outstanding receive notification has been read; returns how many are left.
     int TakeOutstandingReceive();
     bool HasLiveSink();
+    // Tells the receiver of a loss no receiver has heard of yet; sinkMutex_ is held.
+    void AnnounceLossLocked();
     bool Purge(unsigned flags);
     void ReportEventMaskFailure(int line, int error);
     WaitRequest NextWaitRequest();
@@ -157,6 +159,7 @@ private:
     std::atomic<int> receivesOutstanding_{0};        // receive notifications not yet read
     std::atomic<bool> receiveCheckRequested_{false};
     bool receivePosted_ = false;  // monitor thread only: whether the last OnReceive reached a receiver
+    bool lossUnannounced_ = false;  // guarded by sinkMutex_: the device was lost and no receiver heard of it
     std::atomic<std::uint64_t> wakeCount_{0};
     std::atomic<std::uint64_t> receivedBytes_{0};
     std::atomic<std::uint64_t> sentBytes_{0};

@@ -167,6 +167,8 @@ TEST_F(PortEngineOnFakeDevice, ADeviceThatVanishesDuringSetStateIsAnnouncedOnce)
     ASSERT_TRUE(engine.Open());
     device->Update([](FakeDeviceState& s) { s.failsSettings = true; });
     EXPECT_FALSE(engine.SetState("9600,n,8,1"));
+    // The monitor thread sees the loss before any receiver is set; the receiver set later hears it.
+    std::this_thread::sleep_for(50ms);
     engine.SetNotificationSink(&sink);
     ASSERT_TRUE(sink.WaitForCount(1));
     std::this_thread::sleep_for(50ms);
