@@ -35,19 +35,19 @@ bool ScriptedServer::Client::Stopping() const
 bool ScriptedServer::Client::Send(const std::string& bytes)
 {
     std::size_t sent = 0;
-    while (sent < bytes.size() && !gone_) {
+    while (sent < bytes.size() && !gone_ && !sendFailed_) {
         pollfd descriptors[2] = {{fd_, POLLOUT, 0}, {stopFd_, POLLIN, 0}};
         if (::poll(descriptors, 2, -1) < 0 || descriptors[1].revents != 0) {
             return false;
         }
         const ssize_t count = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (count < 0 && errno != EAGAIN && errno != EINTR) {
-            gone_ = true;
+            sendFailed_ = true;
         } else if (count > 0) {
             sent += static_cast<std::size_t>(count);
         }
     }
-    return !gone_;
+    return !gone_ && !sendFailed_;
 }
 
 bool ScriptedServer::Client::SendInPieces(const std::string& bytes, std::size_t pieceSize,
@@ -278,7 +278,7 @@ void ServeComPort(ScriptedServer::Client& client, const AnswerRule& answer)
                 current[request.command] = value;
             }
             if (!client.Send(ServerCommand(request.command, value))) {
-                return;
+                break;  // the device has gone; the requests it sent before are still read
             }
         }
     }

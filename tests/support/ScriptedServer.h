@@ -39,7 +39,8 @@ public:
     private:
         int fd_;
         int stopFd_;
-        bool gone_ = false;
+        bool gone_ = false;        // the client closed its side: nothing more to read
+        bool sendFailed_ = false;  // a send failed; what the client sent before is still read
         std::string received_;
     };
 
