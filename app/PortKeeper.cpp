@@ -91,6 +91,7 @@ void PortKeeper::OnDevicesChanged()
 void PortKeeper::ConsiderReopening()
 {
     if (m_policy->ShouldTryNow()) {
+        m_policy->AttemptStarted();
         emit ReopenWanted(m_policy->PortNumber());
     }
     if (const auto again = m_policy->AskAgainIn()) {
