@@ -23,9 +23,9 @@
 //
 // Open blocks its caller while it connects and negotiates, within the open time-out (3 s),
 // and CancelOpen from another thread ends it at once (and a SetLineSettings waiting for answers,
-// until Close). SetLineSettings waits for the server's
-// answers within the answer time-out. A connection the server closes or resets shows as a
-// hang-up in the wait result, and the device is lost from then on. Memory stays bounded whatever the server sends: input beyond
+// until Close). SetLineSettings waits for the server's answers within the answer time-out. A
+// connection the server closes or resets shows as a hang-up in the wait result, and the
+// device is lost from then on. Memory stays bounded whatever the server sends: input beyond
 // kInputCapacity waits in the connection (TCP holds the server back) and output beyond
 // kOutputCapacity is not taken.
 class NetworkDevice : public PolledDevice {
@@ -65,12 +65,12 @@ public:
     // rfc2217://: sends the settings (DTR and RTS first, then baud rate, data size, parity,
     // stop size and flow control) and waits for the answers, reading past input that the
     // full input queue cannot take (dropped, and reported as CE_RXOVER, as a device's input
-    // overflow is); when the server refuses any,
-    // answers otherwise, does not answer in time or refused the COM-PORT option, the former
-    // settings are sent back and false is returned (within one answer time-out from a server
-    // that answers nothing, two from one that refuses or leaves a request unanswered). Servers whose device has no modem lines
-    // leave DTR and RTS unanswered, which is taken as done. tcp://: the settings are kept and
-    // go nowhere.
+    // overflow is); when the server refuses any, answers otherwise, does not answer in time or
+    // refused the COM-PORT option, the former settings are sent back and false is returned
+    // (within one answer time-out from a server that answers nothing, two from one that
+    // refuses or leaves a request unanswered). Servers whose device has no modem lines leave
+    // DTR and RTS unanswered, which is taken as done. tcp://: the settings are kept and go
+    // nowhere.
     bool SetLineSettings(const LineSettings& settings) override;
 
     // Discards local queues and asks the server to discard its own (PURGE-DATA).

@@ -121,7 +121,8 @@ bool PortEngine::BeginOpening(const std::string& settings)
         done.settingsTaken = done.setUp && ApplySettings(device, settings);
         return done;
     };
-    opening_ = std::make_unique<BackgroundOpening>(deviceFactory_(target), steps, [this] { Notify(WM_COMM_OPENED, 0); });
+    opening_ = std::make_unique<BackgroundOpening>(deviceFactory_(target), steps,
+                                                   [this] { Notify(WM_COMM_OPENED, 0); });
     return true;
 }
 

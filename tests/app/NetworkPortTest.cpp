@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <atomic>
-#include <fstream>
 #include <thread>
 
 #include "app/PortKeeper.h"
@@ -17,6 +16,7 @@
 #include "platform/TelnetComPort.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/platform/DeviceIo.h"
+#include "tests/support/ProcessCounts.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/Ser2netServer.h"
 
@@ -26,18 +26,6 @@ using namespace std::chrono_literals;
 
 const std::string kLostLine = Utf8ToGbk("\r\n--串口已断开--\r\n");
 const std::string kBackLine = Utf8ToGbk("\r\n--串口已重新连接--\r\n");
-
-long ResidentKilobytes()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return 0;
-}
 
 // Runs the event loop for `duration` and returns the longest time it did not come round.
 qint64 LongestBlockWithin(std::chrono::milliseconds duration)
@@ -82,20 +70,6 @@ private:
     int queued_ = -1;
     std::uint16_t port_ = 0;
 };
-
-// A server that sends `opening`, then `unit` over and over until the client goes.
-ScriptedServer::Script Endless(const std::string& opening, const std::string& unit)
-{
-    return [opening, unit](ScriptedServer::Client& client) {
-        std::string chunk;
-        while (chunk.size() < 64 * 1024) {
-            chunk += unit;
-        }
-        for (bool sending = client.Send(opening); sending;) {
-            sending = client.Send(chunk);
-        }
-    };
-}
 
 std::string Bytes(std::initializer_list<int> values)
 {
@@ -232,7 +206,9 @@ TEST_P(NetworkPortThroughSer2net, WithoutAutoReconnectALostPortStaysClosedAndThe
 
 INSTANTIATE_TEST_SUITE_P(Modes, NetworkPortThroughSer2net,
                          ::testing::Values(Ser2netServer::Mode::Rfc2217, Ser2netServer::Mode::Raw),
-                         [](const auto& info) { return info.param == Ser2netServer::Mode::Rfc2217 ? "Rfc2217" : "Raw"; });
+                         [](const auto& info) {
+                             return info.param == Ser2netServer::Mode::Rfc2217 ? "Rfc2217" : "Raw";
+                         });
 
 namespace {
 
@@ -352,10 +328,10 @@ TEST_F(NetworkPortTest, HostileServersNeitherHangTheWindowNorGrowIt)
 {
     using namespace telnet;
     const std::string greeting = fake_server::Greeting();
-    ScriptedServer subnegotiation(Endless(greeting + Bytes({IAC, SB, OPTION_COM_PORT, 107}), "\x10"));
-    ScriptedServer commands(Endless(greeting, Bytes({IAC, DO, 24, IAC, 241, IAC, WILL, 31, IAC, 249})));
-    ScriptedServer telnetFlood(Endless(greeting, "\xFF\xFF" "0123456789abcdef\r\n"));
-    ScriptedServer rawFlood(Endless("", "0123456789abcdef\r\n"));
+    ScriptedServer subnegotiation(fake_server::Endless(greeting + Bytes({IAC, SB, OPTION_COM_PORT, 107}), "\x10"));
+    ScriptedServer commands(fake_server::Endless(greeting, Bytes({IAC, DO, 24, IAC, 241, IAC, WILL, 31, IAC, 249})));
+    ScriptedServer telnetFlood(fake_server::Endless(greeting, "\xFF\xFF" "0123456789abcdef\r\n"));
+    ScriptedServer rawFlood(fake_server::Endless("", "0123456789abcdef\r\n"));
     ScriptedServer mute([](ScriptedServer::Client& client) { client.WaitUntilGone(20s); });
     MapPorts({subnegotiation.Url("rfc2217"), commands.Url("rfc2217"), telnetFlood.Url("rfc2217"), rawFlood.Url("tcp"),
               mute.Url("tcp")});

@@ -431,20 +431,6 @@ TEST(NetworkDevice, ASuspendedServerGetsNoDataUntilItResumes)
 
 namespace {
 
-// A server that sends `opening`, then `unit` over and over until the client goes.
-ScriptedServer::Script Endless(const std::string& opening, const std::string& unit)
-{
-    return [opening, unit](ScriptedServer::Client& client) {
-        std::string chunk;
-        while (chunk.size() < 64 * 1024) {
-            chunk += unit;
-        }
-        for (bool sending = client.Send(opening); sending;) {
-            sending = client.Send(chunk);
-        }
-    };
-}
-
 // Waits for `duration`, collecting the events the device reports.
 unsigned EventsWithin(NetworkDevice& device, std::chrono::milliseconds duration)
 {
@@ -458,8 +444,9 @@ unsigned EventsWithin(NetworkDevice& device, std::chrono::milliseconds duration)
 TEST(NetworkDevice, HostileServersNeitherHangItNorGrowIt)
 {
     const std::string endlessSubnegotiation = fake_server::Greeting() + Bytes({IAC, SB, OPTION_COM_PORT, 107});
-    ScriptedServer subnegotiation(Endless(endlessSubnegotiation, "\x10"));
-    ScriptedServer commands(Endless(fake_server::Greeting(), Bytes({IAC, DO, 24, IAC, 241, IAC, WILL, 31, IAC, 249})));
+    ScriptedServer subnegotiation(fake_server::Endless(endlessSubnegotiation, "\x10"));
+    ScriptedServer commands(
+        fake_server::Endless(fake_server::Greeting(), Bytes({IAC, DO, 24, IAC, 241, IAC, WILL, 31, IAC, 249})));
 
     NetworkDevice device;
     device.SetAnswerTimeout(200ms);
@@ -479,7 +466,7 @@ TEST(NetworkDevice, HostileServersNeitherHangItNorGrowIt)
 
 TEST(NetworkDevice, AnEndlessFloodIsReadAsItComesWithTheQueueBounded)
 {
-    ScriptedServer flood(Endless(fake_server::Greeting(), "\xFF\xFF" "0123456789abcdef"));
+    ScriptedServer flood(fake_server::Endless(fake_server::Greeting(), "\xFF\xFF" "0123456789abcdef"));
     NetworkDevice device;
     device.SetAnswerTimeout(100ms);
     ASSERT_TRUE(device.Open(flood.Url("rfc2217"))) << device.FailureReason();
