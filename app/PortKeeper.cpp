@@ -51,6 +51,7 @@ void PortKeeper::ReopenAttempted(bool opened)
     } else {
         m_policy->AttemptFailed();
     }
+    ScheduleNextLook();
 }
 
 bool PortKeeper::WaitingForDevice() const { return m_policy->Waiting(); }
@@ -91,8 +92,14 @@ void PortKeeper::OnDevicesChanged()
 void PortKeeper::ConsiderReopening()
 {
     if (m_policy->ShouldTryNow()) {
+        m_policy->AttemptStarted();
         emit ReopenWanted(m_policy->PortNumber());
     }
+    ScheduleNextLook();
+}
+
+void PortKeeper::ScheduleNextLook()
+{
     if (const auto again = m_policy->AskAgainIn()) {
         m_retryTimer.start(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*again).count()));
     } else {

@@ -30,7 +30,8 @@ public:
     void PortLost(int number, const std::string& device);
     // The user closed or opened a port, or the window goes: no lost port is waited for.
     void UserTookOver();
-    // The window tried to open the lost port again.
+    // The window tried to open the lost port again (at once, or in the background when the
+    // port is a network port).
     void ReopenAttempted(bool opened);
     bool WaitingForDevice() const;
 
@@ -45,6 +46,7 @@ signals:
 private:
     void OnDevicesChanged();
     void ConsiderReopening();
+    void ScheduleNextLook();
 
     PortEngine& m_port;
     QComboBox* m_portList;

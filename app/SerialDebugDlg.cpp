@@ -432,19 +432,19 @@ void CSerialDebugDlg::KeepIncompleteDefaultScheme()
 void CSerialDebugDlg::OpenPort()
 {
     m_portKeeper->UserTookOver();
+    m_reconnecting = false;
     try {
         UpdateData(true);
-        if (m_port.IsOpen()) {
-            m_port.Close();
-        }
+        // Also ends the connecting of a network port.
+        m_port.Close();
         const int number = m_portIndex + 1;
         if (number < 1 || number > kHighestPortNumber) {
             ShowMessage(this, PortOpenFailedText());
         } else {
             m_port.SetPortMapFile(ConfigPath());
             const PortOpening opening = OpenNumberedPort(m_port, number, m_settings);
-            if (!opening.succeeded) {
-                ShowMessage(this, PortOpenFailedText() + QLatin1Char('\n') + FromGbk(opening.reason));
+            if (!opening.succeeded && !opening.pending) {
+                ShowPortOpenFailure(opening.reason);
             }
         }
         m_port.SetNotificationSink(m_sink.get());
@@ -460,10 +460,18 @@ void CSerialDebugDlg::OpenPort()
     }
 }
 
+void CSerialDebugDlg::ShowPortOpenFailure(const std::string& reason)
+{
+    ShowMessage(this, PortOpenFailedText() + QLatin1Char('\n') + FromGbk(reason));
+}
+
+bool CSerialDebugDlg::Connecting() const { return m_port.Opening() && !m_reconnecting; }
+
 void CSerialDebugDlg::RefreshPortState()
 {
     m_portOpen = m_port.IsOpen();
-    SetOpenCaption(m_portOpen);
+    // While a network port connects, the button ends the connecting.
+    SetOpenCaption(m_portOpen || Connecting());
     ShowPortState(m_portOpen);
     TouchPortStatus();
 }
@@ -481,9 +489,9 @@ void CSerialDebugDlg::ClosePort()
         m_sendListPanel->StopCyclicSend();
     }
     SetOpenCaption(false);
-    if (m_port.IsOpen()) {
-        m_port.Close();
-    }
+    // Also ends the connecting of a network port.
+    m_port.Close();
+    m_reconnecting = false;
     m_portOpen = m_port.IsOpen();
     ShowPortState(m_portOpen);
     TouchPortStatus();
@@ -509,6 +517,8 @@ void CSerialDebugDlg::OnPortNotification(unsigned message, int, long)
         OnCommRxChar();
     } else if (message == WM_COMM_LOST) {
         OnCommLost();
+    } else if (message == WM_COMM_OPENED) {
+        OnCommOpened();
     }
     TouchPortStatus();
 }
@@ -529,9 +539,40 @@ void CSerialDebugDlg::OnCommLost()
     m_portKeeper->PortLost(number, device);
 }
 
+// The opening of a network port, which went on in the background, has ended: the window shows
+// its outcome as OpenPort shows a local port's.
+void CSerialDebugDlg::OnCommOpened()
+{
+    const std::optional<PortOpening> opening = FinishPortOpening(m_port);
+    if (!opening) {
+        return;  // ended by the user, or taken already
+    }
+    if (m_reconnecting) {
+        m_reconnecting = false;
+        FinishReopening();
+        return;
+    }
+    if (!opening->succeeded) {
+        ShowPortOpenFailure(opening->reason);
+    }
+    RefreshPortState();
+    if (m_port.IsOpen()) {
+        m_captureControl->PortOpened();
+    }
+}
+
 void CSerialDebugDlg::OnReopenLostPort(int number)
 {
     const PortOpening opening = OpenNumberedPort(m_port, number, ToGbk(m_settingsEdit->text()));
+    if (opening.pending) {
+        m_reconnecting = true;
+        return;
+    }
+    FinishReopening();
+}
+
+void CSerialDebugDlg::FinishReopening()
+{
     m_portKeeper->ReopenAttempted(m_port.IsOpen());
     if (!m_port.IsOpen()) {
         return;
@@ -779,7 +820,7 @@ void CSerialDebugDlg::OnSaveData()
 void CSerialDebugDlg::OnBnClickedOpen()
 {
     UpdateData(true);
-    if (m_portOpen) {
+    if (m_portOpen || Connecting()) {
         m_portKeeper->UserTookOver();
         ClosePort();
     } else {
@@ -927,6 +968,10 @@ void CSerialDebugDlg::OnCalculator()
 void CSerialDebugDlg::OnAutoReconnect()
 {
     m_portKeeper->SetAutoReconnect(m_commands[ID_AUTO_RECONNECT]->isChecked());
+    if (!m_portKeeper->AutoReconnect() && m_reconnecting) {
+        m_port.CancelOpening();
+        m_reconnecting = false;
+    }
 }
 
 void CSerialDebugDlg::OnPortStatus()
@@ -1000,6 +1045,7 @@ bool CSerialDebugDlg::DestroyWindow()
     }
     m_destroyed = true;
     m_portKeeper->UserTookOver();
+    m_port.CancelOpening();
     ExchangeSettings(false);
     m_rules.clear();
     // The timers end with the window: a closed window sends nothing more.

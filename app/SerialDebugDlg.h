@@ -194,10 +194,15 @@ private:
     bool PullInterval();
     void SetOpenCaption(bool open);
     void RefreshPortState();
+    void ShowPortOpenFailure(const std::string& reason);
+    // A network port the user opened is connecting in the background.
+    bool Connecting() const;
 
     void OnCommRxChar();
     void OnCommLost();
+    void OnCommOpened();
     void OnReopenLostPort(int number);
+    void FinishReopening();
     void AppendReceiveLine(const char* utf8Line);
     void TouchPortStatus();
     void ScheduleRefresh();
@@ -238,6 +243,7 @@ private:
     int m_sendCounter = 0;
     int m_receiveCounter = 0;
     bool m_portOpen = false;
+    bool m_reconnecting = false;  // the opening in the background is a reconnection attempt
 
     CSharedBuffer m_receiveBuffer;
     CSendListPanel* m_sendListPanel = nullptr;

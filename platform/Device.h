@@ -71,6 +71,16 @@ enum class OpenFailure {
     NoPermission,     // the user may not open it
     NotSerialDevice,  // something is there, but not a serial device
     Other,            // see the system error
+    // A network port:
+    BadAddress,        // the address is not a network port this program can open
+    NameNotResolved,   // the host name does not resolve
+    Refused,           // nothing listens at the port
+    TimedOut,          // no answer in time
+    Unreachable,       // no route to the host, or the network is down
+    ConnectionClosed,  // the server closed the connection while it was being set up
+    NoTelnet,          // the server gave no Telnet answer on an rfc2217:// address
+    BinaryRefused,     // the server refused 8-bit data (Telnet BINARY)
+    Cancelled,         // CancelOpen from another thread
 };
 
 struct OpenError {
@@ -102,6 +112,9 @@ public:
     // Fails with a reason (LastOpenError) and leaves errno set.
     virtual bool Open(const std::string& target) = 0;
     virtual OpenError LastOpenError() const = 0;
+    // Makes an Open in progress on another thread, and any later one until Close, fail at once
+    // (Cancelled). Any thread. A device whose opening never waits has nothing to end.
+    virtual void CancelOpen() {}
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
     // A number that names the open device in failure reports (the descriptor).
@@ -153,6 +166,10 @@ public:
     virtual long Write(const void* bytes, std::size_t size) = 0;
 };
 
-// Makes the device for a resolved target: the kind is chosen by the target's form.
+// Makes the device for a resolved target: the kind is chosen by the target's form, a network
+// port ("rfc2217://HOST:PORT", "tcp://HOST:PORT") or a device path.
 using DeviceFactory = std::function<std::unique_ptr<Device>(const std::string& target)>;
 std::unique_ptr<Device> CreateDevice(const std::string& target);
+// Whether opening the device of `target` may wait (a network port connects and negotiates for
+// up to seconds), so that a thread that must not block opens it elsewhere.
+bool OpeningMayWait(const std::string& target);

@@ -6,10 +6,10 @@
 #include <string>
 #include <thread>
 
-#include "platform/Device.h"
+#include "platform/PolledDevice.h"
 
 // A local serial device opened for exclusive use.
-class SerialDevice : public Device {
+class SerialDevice : public PolledDevice {
 public:
     SerialDevice();
     ~SerialDevice() override;
@@ -28,19 +28,12 @@ public:
     bool IsLost() const override;
     bool CheckPresence() override;
 
-    // The kernel's queues have fixed sizes; succeeds when the device is open.
-    bool SetQueueSizes(std::size_t inputBytes, std::size_t outputBytes) override;
-    bool GetTimeouts(CommTimeouts& timeouts) const override;
-    bool SetTimeouts(const CommTimeouts& timeouts) override;
-
     bool GetLineSettings(LineSettings& settings) const override;
     // Any baud rate the driver accepts works.
     bool SetLineSettings(const LineSettings& settings) override;
 
     bool Purge(unsigned flags) override;
 
-    bool SetEventMask(unsigned mask) override;
-    unsigned EventMask() const override;
     // Modem lines (TIOCMGET) and line errors (TIOCGICOUNT) are compared with their last
     // values at every wake. A thread of its own waits for modem-line changes (TIOCMIWAIT)
     // and wakes the wait; only where the driver cannot wait so are the lines looked at every
@@ -48,7 +41,6 @@ public:
     // a zero byte into it), which wakes the wait, so they need no period. An idle device
     // never wakes the waiting thread.
     WaitResult WaitEvent(const WaitRequest& request) override;
-    void WakeWait() override;
 
     bool ClearErrors(unsigned& errors, std::size_t& inputQueueCount) override;
     bool GetModemStatus(unsigned& status) const override;
@@ -73,7 +65,6 @@ private:
     unsigned ModemLineEvents(unsigned mask);
     unsigned LineErrorEvents(unsigned mask);
     unsigned OutputEmptyEvent(unsigned mask, bool outputQueued);
-    void DrainWakeUps();
     void StartModemWaiter();
     void StopModemWaiter();
     void WaitForModemChanges(int fd);
@@ -81,9 +72,6 @@ private:
     bool Failed(int error) const;
 
     std::atomic<int> fd_{-1};
-    int wakeFd_ = -1;
-    std::atomic<unsigned> eventMask_{0};
-    std::atomic<bool> rebaseEvents_{false};
     std::atomic<bool> outputInFlight_{false};
     mutable std::atomic<bool> lost_{false};
     OpenError openError_;
@@ -105,7 +93,6 @@ private:
     LineErrorCounts lastEventCounts_;
 
     mutable std::mutex mutex_;  // guards what both threads use below
-    CommTimeouts timeouts_;
     LineErrorCounts lastClearedCounts_;
     LineErrorCounts openedCounts_;
 };

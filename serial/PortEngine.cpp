@@ -12,6 +12,7 @@ namespace {
 constexpr std::size_t kDeviceNameField = 20;
 constexpr std::size_t kFailureTextField = 256;
 constexpr const char* kFailureCaption = "Class PortEngine";
+constexpr unsigned kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 const char* FileNameOf(const char* path)
 {
@@ -32,6 +33,7 @@ PortEngine::~PortEngine() { PortEngine::Close(); }
 
 bool PortEngine::Open()
 {
+    CancelOpening();
     if (IsOpen()) {
         Close();
     }
@@ -80,13 +82,10 @@ bool PortEngine::StartMonitor()
     return true;
 }
 
-bool PortEngine::Setup()
+bool PortEngine::SetUpDevice(Device& device)
 {
-    if (!IsOpen() || !device_->SetQueueSizes(kQueueSize, kQueueSize)) {
-        return false;
-    }
     CommTimeouts timeouts;
-    if (!device_->GetTimeouts(timeouts)) {
+    if (!device.SetQueueSizes(kQueueSize, kQueueSize) || !device.GetTimeouts(timeouts)) {
         return false;
     }
     timeouts.readIntervalTimeout = 0;
@@ -94,20 +93,70 @@ bool PortEngine::Setup()
     timeouts.readTotalTimeoutConstant = 1000;
     timeouts.writeTotalTimeoutMultiplier = 1;
     timeouts.writeTotalTimeoutConstant = 1000;
-    if (!device_->SetTimeouts(timeouts)) {
-        return false;
-    }
-    return Purge(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    return device.SetTimeouts(timeouts);
 }
 
-bool PortEngine::SetState(const std::string& settings)
+bool PortEngine::ApplySettings(Device& device, const std::string& settings)
 {
     LineSettings line;
-    return IsOpen() && device_->GetLineSettings(line) && BuildLineSettings(settings, line) && device_->SetLineSettings(line);
+    return device.GetLineSettings(line) && BuildLineSettings(settings, line) && device.SetLineSettings(line);
 }
+
+bool PortEngine::Setup()
+{
+    return IsOpen() && SetUpDevice(*device_) && Purge(kPurgeAll);
+}
+
+bool PortEngine::SetState(const std::string& settings) { return IsOpen() && ApplySettings(*device_, settings); }
+
+bool PortEngine::BeginOpening(const std::string& settings)
+{
+    const std::string target = ResolvePortDevice(deviceName_, portMapFile_);
+    if (!OpeningMayWait(target)) {
+        return false;
+    }
+    Close();
+    target_ = target;
+    auto steps = [target, settings](Device& device) {
+        OpenSteps done;
+        done.settings = settings;
+        done.opened = device.Open(target);
+        done.setUp = done.opened && SetUpDevice(device) && device.Purge(kPurgeAll);
+        done.settingsTaken = done.setUp && ApplySettings(device, settings);
+        return done;
+    };
+    opening_ = std::make_unique<BackgroundOpening>(deviceFactory_(target), steps,
+                                                   [this] { Notify(WM_COMM_OPENED, 0); });
+    return true;
+}
+
+bool PortEngine::Opening() const { return opening_ != nullptr; }
+
+std::optional<OpenSteps> PortEngine::FinishOpening()
+{
+    if (opening_ == nullptr || !opening_->Finished()) {
+        return std::nullopt;
+    }
+    OpenSteps steps = opening_->Outcome();
+    device_ = opening_->TakeDevice();
+    opening_.reset();
+    if (!steps.opened) {
+        openError_ = device_->LastOpenError();
+    } else if (StartMonitor()) {
+        openError_ = {};
+    } else {
+        openError_ = {OpenFailure::Other, errno};
+        steps.opened = steps.setUp = steps.settingsTaken = false;
+        Close();
+    }
+    return steps;
+}
+
+void PortEngine::CancelOpening() { opening_.reset(); }
 
 void PortEngine::Close()
 {
+    CancelOpening();
     if (!IsOpen()) {
         return;
     }

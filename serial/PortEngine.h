@@ -3,13 +3,14 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
-#include <memory>
-
 #include "platform/Device.h"
+#include "serial/BackgroundOpening.h"
 #include "serial/PendingWrites.h"
 #include "serial/PortNotifications.h"
 
@@ -25,6 +26,9 @@
 // in a bounded queue that the monitor thread writes out as the device drains.
 //
 // A device that goes away is announced with WM_COMM_LOST, once; the monitor thread then ends.
+//
+// A device whose opening may wait (a network port) can be opened on a thread of its own
+// (BeginOpening), so that the owner's thread never blocks on it.
 //
 // A class deriving from this one must call Close in its own destructor, since the monitor
 // thread calls its virtual operations.
@@ -56,6 +60,21 @@ public:
     // Applies a settings text (see BuildLineSettings); refused text or settings the device
     // will not take give false, and the port keeps the settings it had.
     bool SetState(const std::string& settings);
+
+    // Open, Setup and SetState(settings) in turn, stopping at the first that fails, on a thread
+    // of their own when the device's opening may wait (a network port connects and negotiates
+    // for up to 3 s). Returns false, having done nothing, for a device that opens at once.
+    // Otherwise the engine stays closed and Opening() holds until WM_COMM_OPENED says the steps
+    // have ended; FinishOpening then makes the port open with their outcome. Close, or the next
+    // opening, ends an opening in progress at once.
+    bool BeginOpening(const std::string& settings);
+    bool Opening() const;
+    // After WM_COMM_OPENED: what the steps did, the port open as Open leaves it when they
+    // opened the device; nullopt while they go on, or when there are none (ended, or taken).
+    std::optional<OpenSteps> FinishOpening();
+    // Ends an opening in progress at once; an open port stays open.
+    void CancelOpening();
+
     bool IsOpen() const;
     // The open device has gone (WM_COMM_LOST is or was posted for it).
     bool IsLost() const;
@@ -129,6 +148,9 @@ protected:
     unsigned eventMask_ = kEventMask;
 
 private:
+    // Queue sizes, time-outs and the settings text as Setup and SetState apply them.
+    static bool SetUpDevice(Device& device);
+    static bool ApplySettings(Device& device, const std::string& settings);
     bool StartMonitor();
     // Posts receive notifications until the outstanding ones cover the bytes waiting; an input
     // event posts at least one.
@@ -167,6 +189,7 @@ private:
     // When the break in progress ends, in steady-clock ticks; 0 when none is.
     std::atomic<std::chrono::steady_clock::rep> breakEnd_{0};
     std::thread monitor_;
+    std::unique_ptr<BackgroundOpening> opening_;
 
     mutable std::mutex outputMutex_;  // guards pendingOutput_ and the order of device writes
     PendingWrites pendingOutput_;

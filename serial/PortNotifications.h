@@ -16,6 +16,9 @@ constexpr unsigned WM_COMM_ERROR = 1651;
 // after the receive notifications of every byte that could still be read; the engine then
 // watches the device no more, and the owner closes it.
 constexpr unsigned WM_COMM_LOST = 1652;
+// An opening that went on in the background (PortEngine::BeginOpening) has ended; the owner
+// takes its outcome with FinishOpening. lParam 0.
+constexpr unsigned WM_COMM_OPENED = 1653;
 
 // Receiver of the port engine's notifications. Called on the monitor thread; an
 // implementation queues the notification for its own thread and never waits. A sink whose

@@ -3,10 +3,54 @@
 #include <cstring>
 
 #include "platform/CodePage.h"
+#include "platform/NetworkDevice.h"
 
 namespace {
 
 std::string Sentence(const std::string& utf8) { return Utf8ToGbk(utf8); }
+
+std::string NetworkFailureReason(const std::string& target, OpenFailure failure)
+{
+    const std::string port = "网络串口 " + target;
+    const std::string seconds = std::to_string(NetworkDevice::kOpenTimeout.count() / 1000);
+    switch (failure) {
+    case OpenFailure::BadAddress:
+        return port + " 的地址不对：应写成 rfc2217://主机:端口 或 tcp://主机:端口，端口为 1 到 65535。";
+    case OpenFailure::NameNotResolved:
+        return port + " 的主机名无法解析（名称写错了，或者连不上域名服务器）。";
+    case OpenFailure::Refused:
+        return port + " 拒绝连接（那台主机的这个端口上没有服务在监听）。";
+    case OpenFailure::TimedOut:
+        return port + " 在 " + seconds + " 秒内没有应答。";
+    case OpenFailure::Unreachable:
+        return port + " 无法到达（网络不通，或者没有通往那台主机的路由）。";
+    case OpenFailure::ConnectionClosed:
+        return port + " 在建立连接时断开了连接。";
+    case OpenFailure::NoTelnet:
+        return port + " 在 " + seconds + " 秒内没有 Telnet 应答，它可能不是 RFC 2217 服务器（原始 TCP 请写 tcp://）。";
+    case OpenFailure::BinaryRefused:
+        return port + " 不接受 8 位数据（Telnet BINARY）。";
+    case OpenFailure::Cancelled:
+        return "连接" + port + " 已取消。";
+    default:
+        return {};
+    }
+}
+
+PortOpening OutcomeOf(const PortEngine& port, const OpenSteps& steps)
+{
+    PortOpening opening;
+    if (!steps.opened) {
+        opening.reason = OpenFailureReason(port.PortNumber(), port.Target(), port.LastOpenError());
+    } else if (!steps.setUp) {
+        opening.reason = Sentence("设备 " + port.Target() + " 不能设置缓冲区和超时。");
+    } else if (!steps.settingsTaken) {
+        opening.reason = Sentence("设备 " + port.Target() + " 不接受设置“") + steps.settings + Sentence("”。");
+    } else {
+        opening.succeeded = true;
+    }
+    return opening;
+}
 
 }  // namespace
 
@@ -31,6 +75,8 @@ std::string OpenFailureReason(int number, const std::string& target, const OpenE
     case OpenFailure::None:
     case OpenFailure::Other:
         break;
+    default:
+        return Sentence(NetworkFailureReason(target, error.failure));
     }
     return Sentence("不能打开设备 " + target + "：" + std::strerror(error.systemError));
 }
@@ -39,15 +85,24 @@ PortOpening OpenNumberedPort(PortEngine& port, int number, const std::string& se
 {
     port.SetPortNumber(number);
     port.SetDeviceName(PortDeviceName(number));
-    PortOpening opening;
-    if (!port.Open()) {
-        opening.reason = OpenFailureReason(number, port.Target(), port.LastOpenError());
-    } else if (!port.Setup()) {
-        opening.reason = Sentence("设备 " + port.Target() + " 不能设置缓冲区和超时。");
-    } else if (!port.SetState(settings)) {
-        opening.reason = Sentence("设备 " + port.Target() + " 不接受设置“") + settings + Sentence("”。");
-    } else {
-        opening.succeeded = true;
+    if (port.BeginOpening(settings)) {
+        PortOpening opening;
+        opening.pending = true;
+        return opening;
     }
-    return opening;
+    OpenSteps steps;
+    steps.settings = settings;
+    steps.opened = port.Open();
+    steps.setUp = steps.opened && port.Setup();
+    steps.settingsTaken = steps.setUp && port.SetState(settings);
+    return OutcomeOf(port, steps);
+}
+
+std::optional<PortOpening> FinishPortOpening(PortEngine& port)
+{
+    const std::optional<OpenSteps> steps = port.FinishOpening();
+    if (!steps) {
+        return std::nullopt;
+    }
+    return OutcomeOf(port, *steps);
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/NetworkTarget.h"
+
 ReconnectPolicy::ReconnectPolicy(const DevicePresence& presence, Now now) : presence_(presence), now_(std::move(now)) {}
 
 void ReconnectPolicy::SetEnabled(bool enabled)
@@ -20,13 +22,18 @@ void ReconnectPolicy::PortLost(int number, std::string device)
         return;
     }
     waiting_ = true;
+    attempting_ = false;
     portNumber_ = number;
     device_ = std::move(device);
     nextAttempt_ = now_();
     retryDelay_ = kFirstRetry;
 }
 
-void ReconnectPolicy::Cancel() { waiting_ = false; }
+void ReconnectPolicy::Cancel()
+{
+    waiting_ = false;
+    attempting_ = false;
+}
 
 bool ReconnectPolicy::Waiting() const { return waiting_; }
 
@@ -34,20 +41,25 @@ int ReconnectPolicy::PortNumber() const { return portNumber_; }
 
 bool ReconnectPolicy::ShouldTryNow() const
 {
-    return waiting_ && enabled_ && now_() >= nextAttempt_ && presence_.DeviceExists(device_);
+    return waiting_ && enabled_ && !attempting_ && now_() >= nextAttempt_ && DeviceThere();
 }
+
+bool ReconnectPolicy::DeviceThere() const { return IsNetworkTarget(device_) || presence_.DeviceExists(device_); }
+
+void ReconnectPolicy::AttemptStarted() { attempting_ = true; }
 
 void ReconnectPolicy::AttemptFailed()
 {
+    attempting_ = false;
     nextAttempt_ = now_() + retryDelay_;
     retryDelay_ = std::min(retryDelay_ * 2, kLongestRetry);
 }
 
-void ReconnectPolicy::AttemptSucceeded() { waiting_ = false; }
+void ReconnectPolicy::AttemptSucceeded() { Cancel(); }
 
 std::optional<ReconnectPolicy::Clock::duration> ReconnectPolicy::AskAgainIn() const
 {
-    if (!waiting_ || !enabled_ || !presence_.DeviceExists(device_)) {
+    if (!waiting_ || !enabled_ || attempting_ || !DeviceThere()) {
         return std::nullopt;
     }
     return std::max(nextAttempt_ - now_(), Clock::duration::zero());

@@ -11,8 +11,10 @@
 // device; each time devices change, or the retry time comes, the owner asks whether to try
 // now. A device that is back but does not open (another program holds it, its permissions
 // are not set yet) is tried again while it is there, at most four times a second and less
-// often as the failures go on. A close by the user, or turning the option off, cancels the
-// wait.
+// often as the failures go on. A network port has no node to wait for: it is tried at once
+// and then at that pace. An attempt may take time (a network port connects in the
+// background); no other starts until it has ended. A close by the user, or turning the option
+// off, cancels the wait.
 class ReconnectPolicy {
 public:
     using Clock = std::chrono::steady_clock;
@@ -36,16 +38,21 @@ public:
     // Whether to open the port now: it waits, the option is on, its device is there and no
     // retry is due later.
     bool ShouldTryNow() const;
+    void AttemptStarted();
     void AttemptFailed();
     void AttemptSucceeded();
-    // When to ask again though no device changed: only while the device is there.
+    // When to ask again though no device changed: only while the device is there and no
+    // attempt goes on.
     std::optional<Clock::duration> AskAgainIn() const;
 
 private:
+    bool DeviceThere() const;
+
     const DevicePresence& presence_;
     Now now_;
     bool enabled_ = false;
     bool waiting_ = false;
+    bool attempting_ = false;
     int portNumber_ = 0;
     std::string device_;
     Clock::time_point nextAttempt_{};

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "tests/support/ProcessCounts.h"
 #include "tests/support/PseudoTerminal.h"
 
 // Helpers shared by the measuring tools: clocks, memory, the port map.
@@ -33,18 +34,6 @@ inline double ThreadCpuSeconds()
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-inline long ResidentKilobytes()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return 0;
 }
 
 // Writes Config.ini into `directory` so that COM1 is the pseudo-terminal's slave side.

@@ -16,6 +16,24 @@ constexpr int kLinePollPeriodMs = 20;
 constexpr std::size_t kReceiveChunk = 16 * 1024;
 constexpr std::size_t kSendChunk = 4096;
 
+OpenFailure OpenFailureOf(NetworkFailure failure)
+{
+    switch (failure) {
+    case NetworkFailure::None: return OpenFailure::None;
+    case NetworkFailure::BadTarget: return OpenFailure::BadAddress;
+    case NetworkFailure::NameNotResolved: return OpenFailure::NameNotResolved;
+    case NetworkFailure::Refused: return OpenFailure::Refused;
+    case NetworkFailure::TimedOut: return OpenFailure::TimedOut;
+    case NetworkFailure::Unreachable: return OpenFailure::Unreachable;
+    case NetworkFailure::Closed: return OpenFailure::ConnectionClosed;
+    case NetworkFailure::NoTelnet: return OpenFailure::NoTelnet;
+    case NetworkFailure::BinaryRefused: return OpenFailure::BinaryRefused;
+    case NetworkFailure::Cancelled: return OpenFailure::Cancelled;
+    case NetworkFailure::System: break;
+    }
+    return OpenFailure::Other;
+}
+
 int ErrnoOf(NetworkFailure failure)
 {
     switch (failure) {
@@ -99,7 +117,7 @@ NetworkDevice::~NetworkDevice() { Close(); }
 bool NetworkDevice::Fail(NetworkFailure failure, std::string reason, int error)
 {
     CloseConnection();
-    failure_ = failure;
+    openError_ = {OpenFailureOf(failure), error};
     failureReason_ = std::move(reason);
     errno = error;
     return false;
@@ -108,7 +126,7 @@ bool NetworkDevice::Fail(NetworkFailure failure, std::string reason, int error)
 bool NetworkDevice::Open(const std::string& target)
 {
     CloseConnection();
-    failure_ = NetworkFailure::None;
+    openError_ = {};
     failureReason_.clear();
     NetworkTarget parsed;
     std::string why;
@@ -120,15 +138,13 @@ bool NetworkDevice::Open(const std::string& target)
     if (connection.failure != NetworkFailure::None) {
         return Fail(connection.failure, connection.reason, ErrnoOf(connection.failure));
     }
-    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    answerFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     fd_ = connection.descriptor;
-    if (wakeFd_ < 0 || answerFd_ < 0) {
+    answerFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (!OpenWakeUps() || answerFd_ < 0) {
         return Fail(NetworkFailure::System, std::string("no event descriptor: ") + std::strerror(errno), errno);
     }
     protocol_ = parsed.protocol;
     hungUp_ = false;
-    eventMask_ = 0;
     outputInFlight_ = false;
     {
         std::lock_guard lock(mutex_);
@@ -139,7 +155,6 @@ bool NetworkDevice::Open(const std::string& target)
         staging_.clear();
         stagingSent_ = 0;
         settings_ = LineSettings();
-        timeouts_ = {};
     }
     const std::string where = target.substr(target.find("://") + 3);
     if (protocol_ == NetworkProtocol::Rfc2217 && !Negotiate(deadline, where)) {
@@ -206,7 +221,7 @@ void NetworkDevice::LearnServerSettings(Clock::time_point deadline)
     telnet_.ForgetRequests();
 }
 
-NetworkFailure NetworkDevice::OpenFailure() const { return failure_; }
+OpenError NetworkDevice::LastOpenError() const { return openError_; }
 
 const std::string& NetworkDevice::FailureReason() const { return failureReason_; }
 
@@ -222,12 +237,11 @@ void NetworkDevice::CloseConnection()
     if (fd >= 0) {
         ::close(fd);
     }
-    for (int* descriptor : {&wakeFd_, &answerFd_}) {
-        if (*descriptor >= 0) {
-            ::close(*descriptor);
-            *descriptor = -1;
-        }
+    if (answerFd_ >= 0) {
+        ::close(answerFd_);
+        answerFd_ = -1;
     }
+    CloseWakeUps();
 }
 
 void NetworkDevice::Close()
@@ -238,40 +252,15 @@ void NetworkDevice::Close()
 
 bool NetworkDevice::IsOpen() const { return fd_ >= 0; }
 
-int NetworkDevice::Descriptor() const { return fd_; }
+int NetworkDevice::Handle() const { return fd_; }
 
 NetworkProtocol NetworkDevice::Protocol() const { return protocol_; }
 
-bool NetworkDevice::SetQueueSizes(std::size_t, std::size_t)
-{
-    if (!IsOpen()) {
-        errno = EBADF;
-        return false;
-    }
-    return true;
-}
+bool NetworkDevice::IsLost() const { return IsOpen() && hungUp_; }
 
-bool NetworkDevice::GetTimeouts(CommTimeouts& timeouts) const
-{
-    if (!IsOpen()) {
-        errno = EBADF;
-        return false;
-    }
-    std::lock_guard lock(mutex_);
-    timeouts = timeouts_;
-    return true;
-}
+bool NetworkDevice::CheckPresence() { return !IsLost(); }
 
-bool NetworkDevice::SetTimeouts(const CommTimeouts& timeouts)
-{
-    if (!IsOpen()) {
-        errno = EBADF;
-        return false;
-    }
-    std::lock_guard lock(mutex_);
-    timeouts_ = timeouts;
-    return true;
-}
+bool NetworkDevice::GetLineCounters(LineCounters&) const { return false; }
 
 bool NetworkDevice::GetLineSettings(LineSettings& settings) const
 {
@@ -405,7 +394,7 @@ bool NetworkDevice::WaitForServer(Clock::time_point deadline, bool readThrough, 
             continue;
         }
         if (descriptors[1].revents != 0) {
-            DrainDescriptor(answerFd_);
+            DrainEventDescriptor(answerFd_);
         }
         if (descriptors[0].revents != 0) {
             std::lock_guard lock(mutex_);
@@ -435,9 +424,13 @@ bool NetworkDevice::SendControl(unsigned char value)
     return true;
 }
 
-bool NetworkDevice::SetDtr(bool on) { return SendControl(on ? telnet::CONTROL_DTR_ON : telnet::CONTROL_DTR_OFF); }
-
-bool NetworkDevice::SetRts(bool on) { return SendControl(on ? telnet::CONTROL_RTS_ON : telnet::CONTROL_RTS_OFF); }
+bool NetworkDevice::SetControlLine(ControlLine line, bool on)
+{
+    if (line == ControlLine::Dtr) {
+        return SendControl(on ? telnet::CONTROL_DTR_ON : telnet::CONTROL_DTR_OFF);
+    }
+    return SendControl(on ? telnet::CONTROL_RTS_ON : telnet::CONTROL_RTS_OFF);
+}
 
 bool NetworkDevice::SetBreak(bool on) { return SendControl(on ? telnet::CONTROL_BREAK_ON : telnet::CONTROL_BREAK_OFF); }
 
@@ -471,34 +464,6 @@ bool NetworkDevice::Purge(unsigned flags)
     return true;
 }
 
-bool NetworkDevice::SetEventMask(unsigned mask)
-{
-    if (!IsOpen() || (mask & ~kAllPortEvents) != 0) {
-        errno = IsOpen() ? EINVAL : EBADF;
-        return false;
-    }
-    eventMask_ = mask;
-    rebaseEvents_ = true;
-    WakeWait();
-    return true;
-}
-
-unsigned NetworkDevice::EventMask() const { return eventMask_; }
-
-void NetworkDevice::WakeWait()
-{
-    if (wakeFd_ >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
-    }
-}
-
-void NetworkDevice::DrainDescriptor(int descriptor)
-{
-    std::uint64_t count = 0;
-    [[maybe_unused]] const ssize_t got = ::read(descriptor, &count, sizeof count);
-}
-
 WaitResult NetworkDevice::WaitEvent(const WaitRequest& request)
 {
     WaitResult result;
@@ -507,11 +472,11 @@ WaitResult NetworkDevice::WaitEvent(const WaitRequest& request)
         result.hungUp = true;
         return result;
     }
-    if (rebaseEvents_.exchange(false)) {
+    if (TakeMaskChange()) {
         std::lock_guard lock(mutex_);
         telnet_.TakeEvents();
     }
-    const unsigned mask = eventMask_;
+    const unsigned mask = EventMask();
     int timeout = request.timeoutMs;
     if ((mask & EV_TXEMPTY) != 0 && outputInFlight_ && (timeout < 0 || timeout > kLinePollPeriodMs)) {
         timeout = kLinePollPeriodMs;
@@ -530,10 +495,10 @@ WaitResult NetworkDevice::WaitEvent(const WaitRequest& request)
     }
     // A connection that has gone, or a full input queue, is not polled: it would report
     // itself at once, again and again.
-    pollfd descriptors[2] = {{wakeFd_, POLLIN, 0}, {fd, deviceEvents, 0}};
+    pollfd descriptors[2] = {{WakeDescriptor(), POLLIN, 0}, {fd, deviceEvents, 0}};
     if (::poll(descriptors, deviceEvents != 0 ? 2 : 1, timeout) > 0) {
         if ((descriptors[0].revents & POLLIN) != 0) {
-            DrainDescriptor(wakeFd_);
+            DrainWakeUps();
         }
         if (deviceEvents != 0 && descriptors[1].revents != 0) {
             std::lock_guard lock(mutex_);
@@ -594,8 +559,7 @@ bool NetworkDevice::ReadFromServer(bool readThrough, bool wakeWaiter)
         StoreInput(buffer, static_cast<std::size_t>(count));
     }
     if (awaitingAnswers_) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(answerFd_, &one, sizeof one);
+        SignalEventDescriptor(answerFd_);
     }
     if (wakeWaiter) {
         WakeWait();

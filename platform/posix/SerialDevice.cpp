@@ -200,33 +200,26 @@ bool SerialDevice::Open(const std::string& path)
     if (ready) {
         MakeRaw(settings);
     }
-    const int wakeFd = ready ? ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC) : -1;
-    if (!ready || !WriteTermios(fd, settings) || wakeFd < 0) {
+    if (!ready || !WriteTermios(fd, settings) || !OpenWakeUps()) {
         const int error = errno == EWOULDBLOCK ? EBUSY : errno;
-        if (wakeFd >= 0) {
-            ::close(wakeFd);
-        }
+        CloseWakeUps();
         ::close(fd);
         openError_ = {OpenFailureOf(error), error};
         errno = error;
         return false;
     }
-    wakeFd_ = wakeFd;
     hungUp_ = false;
     modemWaitUnsupported_ = false;
-    eventMask_ = 0;
     outputInFlight_ = false;
     path_ = path;
     deviceNumber_ = node.st_rdev;
-    {
-        std::lock_guard lock(mutex_);
-        timeouts_ = {};
-        if (!ReadLineErrorCounts(lastClearedCounts_)) {
-            lastClearedCounts_ = {};
-        }
-        openedCounts_ = lastClearedCounts_;
-    }
+    // The driver's counts are read through fd_, so it is set first; they are counted from here.
     fd_ = fd;
+    std::lock_guard lock(mutex_);
+    if (!ReadLineErrorCounts(lastClearedCounts_)) {
+        lastClearedCounts_ = {};
+    }
+    openedCounts_ = lastClearedCounts_;
     return true;
 }
 
@@ -241,8 +234,7 @@ void SerialDevice::Close()
     StopModemWaiter();
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
-    ::close(wakeFd_);
-    wakeFd_ = -1;
+    CloseWakeUps();
 }
 
 bool SerialDevice::IsOpen() const { return fd_ >= 0; }
@@ -267,37 +259,6 @@ bool SerialDevice::Failed(int error) const
     }
     errno = error;
     return false;
-}
-
-bool SerialDevice::SetQueueSizes(std::size_t, std::size_t)
-{
-    if (!IsOpen()) {
-        errno = EBADF;
-        return false;
-    }
-    return true;
-}
-
-bool SerialDevice::GetTimeouts(CommTimeouts& timeouts) const
-{
-    if (!IsOpen()) {
-        errno = EBADF;
-        return false;
-    }
-    std::lock_guard lock(mutex_);
-    timeouts = timeouts_;
-    return true;
-}
-
-bool SerialDevice::SetTimeouts(const CommTimeouts& timeouts)
-{
-    if (!IsOpen()) {
-        errno = EBADF;
-        return false;
-    }
-    std::lock_guard lock(mutex_);
-    timeouts_ = timeouts;
-    return true;
 }
 
 bool SerialDevice::GetLineSettings(LineSettings& line) const
@@ -355,34 +316,6 @@ bool SerialDevice::Purge(unsigned flags)
     return ::ioctl(fd, TCFLSH, queue) == 0 || Failed(errno);
 }
 
-bool SerialDevice::SetEventMask(unsigned mask)
-{
-    if (!IsOpen() || (mask & ~kAllPortEvents) != 0) {
-        errno = IsOpen() ? EINVAL : EBADF;
-        return false;
-    }
-    eventMask_ = mask;
-    rebaseEvents_ = true;
-    WakeWait();
-    return true;
-}
-
-unsigned SerialDevice::EventMask() const { return eventMask_; }
-
-void SerialDevice::WakeWait()
-{
-    if (wakeFd_ >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
-    }
-}
-
-void SerialDevice::DrainWakeUps()
-{
-    std::uint64_t count = 0;
-    [[maybe_unused]] const ssize_t got = ::read(wakeFd_, &count, sizeof count);
-}
-
 WaitResult SerialDevice::WaitEvent(const WaitRequest& request)
 {
     WaitResult result;
@@ -391,10 +324,10 @@ WaitResult SerialDevice::WaitEvent(const WaitRequest& request)
         result.hungUp = true;
         return result;
     }
-    if (rebaseEvents_.exchange(false)) {
+    if (TakeMaskChange()) {
         TakeEventBaselines();
     }
-    const unsigned mask = eventMask_;
+    const unsigned mask = EventMask();
     const bool watchInput = request.watchInput && (mask & EV_RXCHAR) != 0;
 
     int timeout = request.timeoutMs;
@@ -415,7 +348,7 @@ WaitResult SerialDevice::WaitEvent(const WaitRequest& request)
         timeout = 0;
     }
 
-    pollfd descriptors[2] = {{wakeFd_, POLLIN, 0}, {fd, 0, 0}};
+    pollfd descriptors[2] = {{WakeDescriptor(), POLLIN, 0}, {fd, 0, 0}};
     descriptors[1].events = static_cast<short>((watchInput ? POLLIN : 0) | (request.watchOutputRoom ? POLLOUT : 0));
     const nfds_t count = hungUp_ ? 1 : 2;
     if (::poll(descriptors, count, timeout) > 0) {
@@ -443,7 +376,7 @@ WaitResult SerialDevice::WaitEvent(const WaitRequest& request)
     if (!hungUp_) {
         result.events |= ModemLineEvents(mask) | LineErrorEvents(mask) | OutputEmptyEvent(mask, request.outputQueued);
     }
-    result.events &= eventMask_;
+    result.events &= EventMask();
     return result;
 }
 

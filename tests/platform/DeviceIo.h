@@ -8,7 +8,7 @@
 #include <chrono>
 #include <string>
 
-#include "platform/SerialDevice.h"
+#include "platform/Device.h"
 
 // Moving bytes through a device and its far side the way the port engine does: wait for an
 // event, then read or write what the device takes. Written for any device kind.

@@ -108,8 +108,8 @@ TEST(NetworkDevice, SettingsControlLinesAndPurgesReachTheServerInOrder)
     EXPECT_TRUE(device.SetLineSettings(Settings("115200,n,8,1,p")));
     EXPECT_TRUE(device.SetBreak(true));
     EXPECT_TRUE(device.SetBreak(false));
-    EXPECT_TRUE(device.SetDtr(false));
-    EXPECT_TRUE(device.SetRts(true));
+    EXPECT_TRUE(device.SetControlLine(ControlLine::Dtr, false));
+    EXPECT_TRUE(device.SetControlLine(ControlLine::Rts, true));
     EXPECT_TRUE(device.Purge(PURGE_RXCLEAR));
     EXPECT_TRUE(device.Purge(PURGE_TXABORT | PURGE_TXCLEAR));
     EXPECT_TRUE(device.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR));
@@ -196,7 +196,7 @@ TEST(NetworkDevice, AServerRefusingTheComPortOptionStillCarriesData)
     EXPECT_EQ(errno, EOPNOTSUPP);
     unsigned status = 0;
     EXPECT_FALSE(device.GetModemStatus(status));
-    EXPECT_FALSE(device.SetDtr(true));
+    EXPECT_FALSE(device.SetControlLine(ControlLine::Dtr, true));
     ASSERT_TRUE(WriteAll(device, "\xFF\x01" "end"));
     auto data = clientData.get_future();
     ASSERT_EQ(data.wait_for(10s), std::future_status::ready);
@@ -283,14 +283,14 @@ TEST(NetworkDevice, AServerThatSpeaksNoTelnetFailsClearly)
         EXPECT_GE(Clock::now() - start, 450ms);
         EXPECT_LT(Clock::now() - start, 3s);
         EXPECT_FALSE(device.IsOpen());
-        EXPECT_EQ(device.OpenFailure(), NetworkFailure::NoTelnet);
+        EXPECT_EQ(device.LastOpenError().failure, OpenFailure::NoTelnet);
         EXPECT_NE(device.FailureReason().find("gave no Telnet answer within 0.5 s"), std::string::npos)
             << device.FailureReason();
     }
     EXPECT_FALSE(device.Open(closing.Url("rfc2217")));
-    EXPECT_EQ(device.OpenFailure(), NetworkFailure::Closed);
+    EXPECT_EQ(device.LastOpenError().failure, OpenFailure::ConnectionClosed);
     EXPECT_FALSE(device.Open(textOnly.Url("rfc2217")));
-    EXPECT_EQ(device.OpenFailure(), NetworkFailure::BinaryRefused);
+    EXPECT_EQ(device.LastOpenError().failure, OpenFailure::BinaryRefused);
     EXPECT_NE(device.FailureReason().find("refuses 8-bit data"), std::string::npos);
 
     // The same servers are fine for raw TCP: their bytes are data.
@@ -309,16 +309,16 @@ TEST(NetworkDevice, AServerThatSpeaksNoTelnetFailsClearly)
 TEST(NetworkDevice, EachAddressFailureHasItsReason)
 {
     NetworkDevice device;
-    const std::pair<std::string, NetworkFailure> cases[] = {
-        {"tcp://127.0.0.1", NetworkFailure::BadTarget},
-        {"rfc2217://127.0.0.1:0", NetworkFailure::BadTarget},
-        {"rfc2217://127.0.0.1:70000", NetworkFailure::BadTarget},
-        {"/dev/ttyUSB0", NetworkFailure::BadTarget},
-        {"rfc2217://no-such-host.invalid:2000", NetworkFailure::NameNotResolved},
+    const std::pair<std::string, OpenFailure> cases[] = {
+        {"tcp://127.0.0.1", OpenFailure::BadAddress},
+        {"rfc2217://127.0.0.1:0", OpenFailure::BadAddress},
+        {"rfc2217://127.0.0.1:70000", OpenFailure::BadAddress},
+        {"/dev/ttyUSB0", OpenFailure::BadAddress},
+        {"rfc2217://no-such-host.invalid:2000", OpenFailure::NameNotResolved},
     };
     for (const auto& [target, failure] : cases) {
         EXPECT_FALSE(device.Open(target)) << target;
-        EXPECT_EQ(device.OpenFailure(), failure) << target;
+        EXPECT_EQ(device.LastOpenError().failure, failure) << target;
         EXPECT_FALSE(device.FailureReason().empty()) << target;
         EXPECT_FALSE(device.IsOpen());
     }
@@ -328,7 +328,7 @@ TEST(NetworkDevice, EachAddressFailureHasItsReason)
         closedPort = gone.Port();
     }
     EXPECT_FALSE(device.Open("tcp://127.0.0.1:" + std::to_string(closedPort)));
-    EXPECT_EQ(device.OpenFailure(), NetworkFailure::Refused);
+    EXPECT_EQ(device.LastOpenError().failure, OpenFailure::Refused);
     EXPECT_EQ(errno, ECONNREFUSED);
 }
 
@@ -342,7 +342,7 @@ TEST(NetworkDevice, CancelOpenEndsAnOpenFromAnotherThread)
     device.CancelOpen();
     EXPECT_FALSE(opening.get());
     EXPECT_LT(Clock::now() - start, 2s);
-    EXPECT_EQ(device.OpenFailure(), NetworkFailure::Cancelled);
+    EXPECT_EQ(device.LastOpenError().failure, OpenFailure::Cancelled);
     device.Close();
     ASSERT_TRUE(device.Open(silent.Url("tcp"))) << device.FailureReason();
 }
@@ -372,7 +372,7 @@ TEST(NetworkDevice, RawTcpPassesBytesUnchanged)
     EXPECT_EQ(line.baudRate, 115200u);
     unsigned status = 0;
     EXPECT_FALSE(device.GetModemStatus(status));
-    EXPECT_FALSE(device.SetRts(true));
+    EXPECT_FALSE(device.SetControlLine(ControlLine::Rts, true));
 }
 
 TEST(NetworkDevice, AClosedConnectionIsAHangUpAfterTheLastBytes)
@@ -419,7 +419,7 @@ TEST(NetworkDevice, ASuspendedServerGetsNoDataUntilItResumes)
     ASSERT_TRUE(device.SetEventMask(EV_RXCHAR));
     WaitUntil(device, [](const WaitResult&) { return false; }, 100ms);
     EXPECT_EQ(device.Write("held", 4), 4);
-    EXPECT_TRUE(device.SetDtr(true));
+    EXPECT_TRUE(device.SetControlLine(ControlLine::Dtr, true));
     auto paused = duringPause.get_future();
     ASSERT_EQ(paused.wait_for(10s), std::future_status::ready);
     EXPECT_EQ(paused.get(), "");
@@ -430,20 +430,6 @@ TEST(NetworkDevice, ASuspendedServerGetsNoDataUntilItResumes)
 }
 
 namespace {
-
-// A server that sends `opening`, then `unit` over and over until the client goes.
-ScriptedServer::Script Endless(const std::string& opening, const std::string& unit)
-{
-    return [opening, unit](ScriptedServer::Client& client) {
-        std::string chunk;
-        while (chunk.size() < 64 * 1024) {
-            chunk += unit;
-        }
-        for (bool sending = client.Send(opening); sending;) {
-            sending = client.Send(chunk);
-        }
-    };
-}
 
 // Waits for `duration`, collecting the events the device reports.
 unsigned EventsWithin(NetworkDevice& device, std::chrono::milliseconds duration)
@@ -458,8 +444,9 @@ unsigned EventsWithin(NetworkDevice& device, std::chrono::milliseconds duration)
 TEST(NetworkDevice, HostileServersNeitherHangItNorGrowIt)
 {
     const std::string endlessSubnegotiation = fake_server::Greeting() + Bytes({IAC, SB, OPTION_COM_PORT, 107});
-    ScriptedServer subnegotiation(Endless(endlessSubnegotiation, "\x10"));
-    ScriptedServer commands(Endless(fake_server::Greeting(), Bytes({IAC, DO, 24, IAC, 241, IAC, WILL, 31, IAC, 249})));
+    ScriptedServer subnegotiation(fake_server::Endless(endlessSubnegotiation, "\x10"));
+    ScriptedServer commands(
+        fake_server::Endless(fake_server::Greeting(), Bytes({IAC, DO, 24, IAC, 241, IAC, WILL, 31, IAC, 249})));
 
     NetworkDevice device;
     device.SetAnswerTimeout(200ms);
@@ -479,7 +466,7 @@ TEST(NetworkDevice, HostileServersNeitherHangItNorGrowIt)
 
 TEST(NetworkDevice, AnEndlessFloodIsReadAsItComesWithTheQueueBounded)
 {
-    ScriptedServer flood(Endless(fake_server::Greeting(), "\xFF\xFF" "0123456789abcdef"));
+    ScriptedServer flood(fake_server::Endless(fake_server::Greeting(), "\xFF\xFF" "0123456789abcdef"));
     NetworkDevice device;
     device.SetAnswerTimeout(100ms);
     ASSERT_TRUE(device.Open(flood.Url("rfc2217"))) << device.FailureReason();

@@ -154,8 +154,8 @@ TEST_P(Ser2netRfc2217, LineSettingsArriveAtTheDevice)
     EXPECT_EQ(line.baudRate, 57600u);
 
     // Control lines and break are sent; a pseudo-terminal has no lines to show them on.
-    EXPECT_TRUE(device_.SetDtr(false));
-    EXPECT_TRUE(device_.SetRts(false));
+    EXPECT_TRUE(device_.SetControlLine(ControlLine::Dtr, false));
+    EXPECT_TRUE(device_.SetControlLine(ControlLine::Rts, false));
     EXPECT_TRUE(device_.SetBreak(true));
     EXPECT_TRUE(device_.SetBreak(false));
     unsigned status = 0xFFFF;

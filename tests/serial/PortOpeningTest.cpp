@@ -26,6 +26,21 @@ TEST(PortOpening, TheReasonNamesTheDeviceInPlainWords)
     EXPECT_EQ(Reason(1, "/dev/ttyUSB0", OpenFailure::Other, EIO), "不能打开设备 /dev/ttyUSB0：Input/output error");
 }
 
+TEST(PortOpening, ANetworkPortsReasonNamesItsAddressAndWhatWentWrong)
+{
+    const std::string url = "rfc2217://lab:4001";
+    EXPECT_EQ(Reason(1, url, OpenFailure::BadAddress),
+              "网络串口 rfc2217://lab:4001 的地址不对：应写成 rfc2217://主机:端口 或 tcp://主机:端口，端口为 1 到 65535。");
+    EXPECT_EQ(Reason(1, url, OpenFailure::NameNotResolved),
+              "网络串口 rfc2217://lab:4001 的主机名无法解析（名称写错了，或者连不上域名服务器）。");
+    EXPECT_EQ(Reason(1, url, OpenFailure::TimedOut), "网络串口 rfc2217://lab:4001 在 3 秒内没有应答。");
+    EXPECT_EQ(Reason(1, url, OpenFailure::Unreachable),
+              "网络串口 rfc2217://lab:4001 无法到达（网络不通，或者没有通往那台主机的路由）。");
+    EXPECT_EQ(Reason(1, url, OpenFailure::ConnectionClosed), "网络串口 rfc2217://lab:4001 在建立连接时断开了连接。");
+    EXPECT_EQ(Reason(1, url, OpenFailure::BinaryRefused), "网络串口 rfc2217://lab:4001 不接受 8 位数据（Telnet BINARY）。");
+    EXPECT_EQ(Reason(1, url, OpenFailure::Other, EMFILE), "不能打开设备 rfc2217://lab:4001：Too many open files");
+}
+
 TEST(PortOpening, OpensThroughThePortMapAndSaysWhichStepFailed)
 {
     TempDir dir;

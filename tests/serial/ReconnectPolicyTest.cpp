@@ -86,4 +86,26 @@ TEST_F(ReconnectPolicyTest, WithTheOptionOffALossIsNotWaitedFor)
     EXPECT_FALSE(policy.ShouldTryNow());
 }
 
+TEST_F(ReconnectPolicyTest, ANetworkPortIsTriedAtOnceThenOnTheBackOffOneAttemptAtATime)
+{
+    policy.SetEnabled(true);
+    policy.PortLost(4, "rfc2217://lab:4001");
+    EXPECT_TRUE(policy.ShouldTryNow()) << "no node to wait for";
+    policy.AttemptStarted();
+    EXPECT_FALSE(policy.ShouldTryNow()) << "one attempt at a time";
+    EXPECT_FALSE(policy.AskAgainIn()) << "nothing to ask while it goes on";
+    now += 10s;
+    EXPECT_FALSE(policy.ShouldTryNow());
+    policy.AttemptFailed();
+    ASSERT_TRUE(policy.AskAgainIn());
+    EXPECT_EQ(*policy.AskAgainIn(), 250ms);
+    now += 250ms;
+    EXPECT_TRUE(policy.ShouldTryNow());
+    policy.AttemptStarted();
+    policy.Cancel();
+    EXPECT_FALSE(policy.Waiting());
+    policy.PortLost(4, "tcp://lab:4001");
+    EXPECT_TRUE(policy.ShouldTryNow()) << "a new loss starts afresh";
+}
+
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 // Open descriptors and threads of this process, as /proc shows them: leak checks compare the
 // counts before and after many cycles.
@@ -17,3 +19,16 @@ inline std::size_t ProcEntryCount(const char* directory)
 inline std::size_t OpenDescriptorCount() { return ProcEntryCount("/proc/self/fd"); }
 
 inline std::size_t ThreadCount() { return ProcEntryCount("/proc/self/task"); }
+
+// The resident memory of this process, in kilobytes.
+inline long ResidentKilobytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return 0;
+}

@@ -256,6 +256,19 @@ std::string DataIn(const std::string& clientBytes)
     return data;
 }
 
+ScriptedServer::Script Endless(const std::string& opening, const std::string& unit)
+{
+    return [opening, unit](ScriptedServer::Client& client) {
+        std::string chunk;
+        while (chunk.size() < 64 * 1024) {
+            chunk += unit;
+        }
+        for (bool sending = client.Send(opening); sending;) {
+            sending = client.Send(chunk);
+        }
+    };
+}
+
 void ServeComPort(ScriptedServer::Client& client, const AnswerRule& answer)
 {
     std::map<unsigned char, std::string> current = {

@@ -73,6 +73,8 @@ namespace fake_server {
 // What a server sends on accepting: it offers and asks for BINARY, SUPPRESS-GO-AHEAD and the
 // COM-PORT option.
 std::string Greeting();
+// A script that sends `opening`, then `unit` over and over until the client goes.
+ScriptedServer::Script Endless(const std::string& opening, const std::string& unit);
 // A COM-PORT answer or notification: IAC SB 44 (command + 100) value IAC SE, 0xFF doubled.
 std::string ServerCommand(unsigned char command, const std::string& value);
 
