@@ -68,6 +68,7 @@ private:
     };
 
     bool ReadLineErrorCounts(LineErrorCounts& counts) const;
+    static bool ReadLineErrorCountsOf(int fd, LineErrorCounts& counts);
     void TakeEventBaselines();
     bool NeedsLinePolling(unsigned mask) const;
     unsigned ModemLineEvents(unsigned mask);
@@ -86,6 +87,7 @@ private:
     std::atomic<bool> rebaseEvents_{false};
     std::atomic<bool> outputInFlight_{false};
     mutable std::atomic<bool> lost_{false};
+    std::atomic<bool> lineCountsUnsupported_{false};
     OpenError openError_;
     // The node that was opened, to tell when it is removed or replaced.
     std::string path_;
