@@ -178,15 +178,21 @@ TEST_F(PortEngineOnFakeDevice, LineErrorsDiscardWhatWasReadAheadAndTheDevicesInp
 TEST_F(PortEngineOnFakeDevice, AnErrorEventReportsTheFlagsTheReadAheadFound)
 {
     OpenWithSink();
+    // Once a first byte is announced the input is surely watched.
+    device->Update([](FakeDeviceState& s) { s.input = "a"; });
+    ASSERT_TRUE(sink.WaitForCount(1));
+    unsigned char buffer[16];
+    ASSERT_EQ(engine.ReadReceived(buffer, sizeof buffer), 1u);
+
     device->Update([](FakeDeviceState& s) {
         s.lineErrors = CE_OVERRUN;
         s.input = "x";
         s.raisedEvents = EV_ERR;
     });
-    ASSERT_TRUE(sink.WaitForCount(2));
-    EXPECT_THAT(sink.Notifications(), ElementsAre(Notification{WM_COMM_RXCHAR, kPort, 0},
-                                                  Notification{WM_COMM_ERROR, kPort, static_cast<long>(CE_OVERRUN)}));
-    unsigned char buffer[16];
+    ASSERT_TRUE(sink.WaitForCount(3));
+    EXPECT_THAT(sink.Notifications(),
+                ElementsAre(Notification{WM_COMM_RXCHAR, kPort, 0}, Notification{WM_COMM_RXCHAR, kPort, 0},
+                            Notification{WM_COMM_ERROR, kPort, static_cast<long>(CE_OVERRUN)}));
     EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer), 0u);
 }
 
