@@ -1,7 +1,6 @@
 #include "app/NotificationSink.h"
 
 #include <QApplication>
-#include <utility>
 
 #include "app/Gbk.h"
 #include "app/MessageBox.h"
@@ -46,11 +45,7 @@ void WindowNotificationSink::Post(unsigned message, int wParam, long lParam)
         Qt::QueuedConnection);
 }
 
-int WindowNotificationSink::TakeQueuedReceives()
-{
-    std::lock_guard lock(m_mutex);
-    return std::exchange(m_receivesQueued, 0);
-}
+int WindowNotificationSink::TakeQueuedReceives() { return m_receivesQueued.exchange(0); }
 
 void WindowNotificationSink::ReportFailure(const std::string& caption, const std::string& text)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <atomic>
 #include <mutex>
 
 #include "serial/PortNotifications.h"
@@ -25,5 +26,7 @@ private:
 
     mutable std::mutex m_mutex;
     CSerialDebugDlg* m_window;
-    int m_receivesQueued = 0;  // receive notifications that the queued call will handle
+    // Receive notifications that the queued call will handle. Taken without the lock, which the
+    // monitor thread holds while it queues a call: the call it queues must not wait for it.
+    std::atomic<int> m_receivesQueued{0};
 };

@@ -12,7 +12,9 @@
 #include <QPlainTextEdit>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdlib>
@@ -669,6 +671,9 @@ void CSerialDebugDlg::RefreshReceiveView()
         // what is shown, instead of every line as it is inserted.
         QTextCursor cursor(m_receiveArea->document());
         cursor.movePosition(QTextCursor::End);
+        // The last line keeps what its layout worked out (the hex view is one long line): without
+        // that, scrolling to the caret and drawing would work it out again for the whole line.
+        cursor.block().layout()->setCacheEnabled(true);
         cursor.beginEditBlock();
         cursor.insertText(added);
         cursor.endEditBlock();

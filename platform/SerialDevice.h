@@ -60,6 +60,7 @@ private:
     };
 
     bool ReadLineErrorCounts(LineErrorCounts& counts) const;
+    static bool ReadLineErrorCountsOf(int fd, LineErrorCounts& counts);
     void TakeEventBaselines();
     bool NeedsLinePolling(unsigned mask) const;
     unsigned ModemLineEvents(unsigned mask);
@@ -74,6 +75,7 @@ private:
     std::atomic<int> fd_{-1};
     std::atomic<bool> outputInFlight_{false};
     mutable std::atomic<bool> lost_{false};
+    std::atomic<bool> lineCountsUnsupported_{false};
     OpenError openError_;
     // The node that was opened, to tell when it is removed or replaced.
     std::string path_;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <system_error>
+#include <utility>
 
 #include "platform/PortNames.h"
 
@@ -67,7 +68,15 @@ bool PortEngine::StartMonitor()
         std::lock_guard lock(sinkMutex_);
         lossUnannounced_ = false;
     }
-    receivesOutstanding_ = 0;
+    {
+        std::lock_guard lock(receiveMutex_);
+        receivesOutstanding_ = 0;
+    }
+    input_.Reset();
+    readAheadPaused_ = false;
+    inputErrors_ = 0;
+    unreportedErrors_ = 0;
+    unreadAtLoss_.reset();
     wakeCount_ = 0;
     receivedBytes_ = 0;
     sentBytes_ = 0;
@@ -171,7 +180,9 @@ void PortEngine::Close()
         device_->SetBreak(false);
     }
     device_->Close();
+    std::lock_guard lock(receiveMutex_);
     receivesOutstanding_ = 0;
+    input_.Reset();
 }
 
 bool PortEngine::IsOpen() const { return device_ != nullptr && device_->IsOpen(); }
@@ -201,37 +212,56 @@ void PortEngine::SetNotificationSink(NotificationSink* sink)
         // Notifications the old receiver got will never be read by the new one.
         if (sink_ != sink) {
             sink_ = sink;
+            std::lock_guard receiveLock(receiveMutex_);
             receivesOutstanding_ = 0;
             AnnounceLossLocked();
         }
     }
     if (IsOpen()) {
+        receiveCheckRequested_ = true;
         device_->WakeWait();
     }
 }
 
 std::size_t PortEngine::ReadReceived(unsigned char* buffer, std::size_t capacity)
 {
-    std::size_t count = 0;
-    unsigned errors = 0;
-    std::size_t waiting = 0;
-    if (IsOpen() && device_->ClearErrors(errors, waiting)) {
-        if (errors != 0) {
-            Purge(PURGE_RXABORT | PURGE_RXCLEAR);
-        } else if (waiting > 0 && capacity > 0) {
-            const long got = device_->Read(buffer, std::min(waiting, capacity));
-            count = got > 0 ? static_cast<std::size_t>(got) : 0;
-        }
-        receivedBytes_ += count;
+    const bool open = IsOpen();
+    const bool lineErrors = open && inputErrors_.exchange(0) != 0;
+    if (lineErrors) {
+        Purge(PURGE_RXABORT | PURGE_RXCLEAR);
         NoticeLoss();
     }
-    // When this was the last or next-to-last announced read, the monitor thread looks at the
-    // input again and announces whatever is still waiting, while the owner handles the last one.
-    if (TakeOutstandingReceive() <= 1 && IsOpen()) {
-        receiveCheckRequested_ = true;
-        device_->WakeWait();
+    std::size_t count = 0;
+    bool uncovered = false;
+    {
+        std::lock_guard lock(receiveMutex_);
+        if (open && !lineErrors) {
+            count = input_.Take(buffer, capacity);
+        }
+        receivesOutstanding_ = std::max(receivesOutstanding_ - 1, 0);
+        // Normally each read takes a notification's share, so the rest stays covered; a smaller
+        // read, or a notification no receiver got, leaves bytes for the monitor thread to
+        // announce.
+        uncovered = input_.Size() > static_cast<std::size_t>(receivesOutstanding_) * kReceiveReadSize;
+    }
+    receivedBytes_ += count;
+    if (open) {
+        HandInputBack(uncovered);
     }
     return count;
+}
+
+void PortEngine::HandInputBack(bool uncovered)
+{
+    if (uncovered) {
+        receiveCheckRequested_ = true;
+    }
+    // Seen after the bytes were taken, so either this sees the pause or the monitor thread
+    // sees the room (both are sequentially consistent).
+    const bool resume = readAheadPaused_ && input_.Room() >= input_.Capacity() / 2 && readAheadPaused_.exchange(false);
+    if (uncovered || resume) {
+        device_->WakeWait();
+    }
 }
 
 void PortEngine::Write(const unsigned char* bytes, std::size_t count)
@@ -296,6 +326,8 @@ void PortEngine::OnError()
     if (IsOpen()) {
         device_->ClearErrors(errors, waiting);
     }
+    // The read-ahead clears the errors as it reads; those it found are reported here too.
+    errors |= std::exchange(unreportedErrors_, 0u);
     Notify(WM_COMM_ERROR, static_cast<long>(errors));
 }
 
@@ -338,11 +370,13 @@ unsigned PortEngine::ThreadFunc()
         EndBreakWhenDue();
         WritePendingOutput();
         if (receiveCheckRequested_.exchange(false) && (result.events & EV_RXCHAR) == 0) {
-            AnnounceWaitingInput(false);
+            ReceiveInput(false, false);
         }
         DispatchEvents(result.events);
         if (result.hungUp || device_->IsLost()) {
-            AnnounceWaitingInput(false);
+            if (!ReadLeftAfterLoss()) {
+                continue;
+            }
             OnLost();
             break;
         }
@@ -353,7 +387,7 @@ unsigned PortEngine::ThreadFunc()
 void PortEngine::DispatchEvents(unsigned eventWord)
 {
     if ((eventWord & EV_RXCHAR) != 0) {
-        AnnounceWaitingInput(true);
+        ReceiveInput(IsOpen(), true);
     }
     if ((eventWord & EV_TXEMPTY) != 0) {
         OnTXEmpty();
@@ -378,36 +412,88 @@ void PortEngine::DispatchEvents(unsigned eventWord)
     }
 }
 
-void PortEngine::AnnounceWaitingInput(bool inputEvent)
+std::size_t PortEngine::ReceiveInput(bool read, bool inputEvent)
 {
-    std::size_t waiting = 0;
-    if (!IsOpen() || !device_->InputQueueBytes(waiting)) {
-        waiting = 0;
+    const auto [bytesRead, notifications] = ReadAhead(read, inputEvent);
+    PostReceives(notifications);
+    return bytesRead;
+}
+
+std::pair<std::size_t, int> PortEngine::ReadAhead(bool read, bool inputEvent)
+{
+    std::unique_lock inputLock(inputMutex_, std::defer_lock);
+    std::size_t total = 0;
+    if (read) {
+        inputLock.lock();
+        unsigned errors = 0;
+        std::size_t waiting = 0;
+        if (device_->ClearErrors(errors, waiting) && errors != 0) {
+            inputErrors_ |= errors;
+            unreportedErrors_ |= errors;
+        }
+        // The free space may wrap around the end of the ring: then it takes two reads.
+        for (std::span<unsigned char> space = input_.FreeSpace(0); !space.empty(); space = input_.FreeSpace(total)) {
+            const long got = device_->Read(space.data(), space.size());
+            if (got <= 0) {
+                break;
+            }
+            total += static_cast<std::size_t>(got);
+            if (static_cast<std::size_t>(got) < space.size()) {
+                break;
+            }
+        }
     }
-    const int needed = static_cast<int>((waiting + kReceiveReadSize - 1) / kReceiveReadSize);
-    int toPost = needed - receivesOutstanding_;
-    if (inputEvent) {
-        toPost = std::max(toPost, 1);
+    std::lock_guard lock(receiveMutex_);
+    input_.Commit(total);
+    const int needed = static_cast<int>((input_.Size() + kReceiveReadSize - 1) / kReceiveReadSize);
+    int notifications = std::max(needed - receivesOutstanding_, 0);
+    if (inputEvent && receivesOutstanding_ == 0) {
+        notifications = std::max(notifications, 1);
     }
-    // Only notifications that reached a receiver are waited for. Each is counted before it is
-    // posted, since the owner may read it before OnReceive returns.
-    for (; toPost > 0; --toPost) {
-        ++receivesOutstanding_;
+    // Counted before they are posted, since the owner may read one before its post returns.
+    receivesOutstanding_ += notifications;
+    return {total, notifications};
+}
+
+void PortEngine::PostReceives(int count)
+{
+    // Only notifications that reached a receiver are waited for.
+    for (int posted = 0; posted < count; ++posted) {
         receivePosted_ = false;
         OnReceive();
         if (!receivePosted_) {
-            TakeOutstandingReceive();
-            break;
+            std::lock_guard lock(receiveMutex_);
+            receivesOutstanding_ = std::max(receivesOutstanding_ - (count - posted), 0);
+            return;
         }
     }
 }
 
-int PortEngine::TakeOutstandingReceive()
+bool PortEngine::ReadAheadAllowed()
 {
-    int outstanding = receivesOutstanding_;
-    while (outstanding > 0 && !receivesOutstanding_.compare_exchange_weak(outstanding, outstanding - 1)) {
+    if (!readAheadPaused_ && input_.Room() == 0) {
+        readAheadPaused_ = true;
     }
-    return outstanding > 0 ? outstanding - 1 : 0;
+    // Looked at again after pausing: the owner may have made room before it could see the pause.
+    if (readAheadPaused_ && input_.Room() >= input_.Capacity() / 2) {
+        readAheadPaused_ = false;
+    }
+    return !readAheadPaused_;
+}
+
+bool PortEngine::ReadLeftAfterLoss()
+{
+    if (!unreadAtLoss_) {
+        std::size_t waiting = 0;
+        unreadAtLoss_ = device_->InputQueueBytes(waiting) ? waiting : 0;
+    }
+    while (*unreadAtLoss_ > 0 && input_.Room() > 0) {
+        const std::size_t got = ReceiveInput(true, false);
+        *unreadAtLoss_ = got == 0 ? 0 : *unreadAtLoss_ - std::min(got, *unreadAtLoss_);
+    }
+    ReceiveInput(false, false);
+    // Without a receiver nobody makes room: what does not fit is given up.
+    return *unreadAtLoss_ == 0 || !HasLiveSink();
 }
 
 bool PortEngine::Notify(unsigned message, long lParam)
@@ -441,7 +527,19 @@ bool PortEngine::Purge(unsigned flags)
         std::lock_guard lock(outputMutex_);
         pendingOutput_.Clear();
     }
-    return device_->Purge(flags);
+    if ((flags & PURGE_RXCLEAR) == 0) {
+        return device_->Purge(flags);
+    }
+    bool purged = false;
+    {
+        std::lock_guard lock(inputMutex_);
+        purged = device_->Purge(flags);
+        input_.Discard();
+    }
+    if (readAheadPaused_.exchange(false)) {
+        device_->WakeWait();
+    }
+    return purged;
 }
 
 void PortEngine::ReportEventMaskFailure(int line, int error)
@@ -460,7 +558,7 @@ WaitRequest PortEngine::NextWaitRequest()
 {
     WaitRequest request;
     // Without a receiver nothing would read the input, so it is not watched (no spinning on it).
-    request.watchInput = receivesOutstanding_ == 0 && HasLiveSink();
+    request.watchInput = ReadAheadAllowed() && HasLiveSink();
     std::lock_guard lock(outputMutex_);
     const auto now = PendingWrites::Clock::now();
     pendingOutput_.DropOverdue(now);

@@ -8,10 +8,12 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "platform/Device.h"
 #include "serial/BackgroundOpening.h"
 #include "serial/PendingWrites.h"
+#include "serial/ReadAheadBuffer.h"
 #include "serial/PortNotifications.h"
 
 // The serial port: opens a device by port name, sets it up, applies line settings, and runs a
@@ -19,13 +21,17 @@
 // (the window's) does everything else, including ReadReceived and Write.
 //
 // The monitor thread waits with poll on the device and a wake-up descriptor, so Close always
-// ends it at once and joins it. It announces one receive notification for every
-// kReceiveReadSize bytes waiting; while any is outstanding it does not watch the input (bytes
-// waiting cannot make it spin). ReadReceived of the last but one hands the input back, so bytes
-// left after a read get a new notification before the owner has run out of them. Output the device cannot take at once waits
-// in a bounded queue that the monitor thread writes out as the device drains.
+// ends it at once and joins it. While a sink is set it reads the device ahead of the owner into
+// a buffer of kReadAheadSize bytes, in pieces as large as the device gives, and announces one
+// receive notification for every kReceiveReadSize bytes that buffer holds; ReadReceived copies
+// from it. A full buffer is not refilled (the device is not watched, so waiting input cannot
+// make the thread spin, and the sender is held back) until the owner has emptied half of it.
+// Bytes a read leaves that no outstanding notification covers are announced again.
+// Output the device cannot take at once waits in a bounded queue that the monitor thread writes
+// out as the device drains.
 //
-// A device that goes away is announced with WM_COMM_LOST, once; the monitor thread then ends.
+// A device that goes away is announced with WM_COMM_LOST, once, after the notifications of the
+// bytes it still held; the monitor thread then ends.
 //
 // A device whose opening may wait (a network port) can be opened on a thread of its own
 // (BeginOpening), so that the owner's thread never blocks on it.
@@ -48,6 +54,8 @@ public:
     // The owner reads at most this many bytes per receive notification; the monitor thread
     // announces one notification for every such share of the bytes waiting.
     static constexpr std::size_t kReceiveReadSize = 1024;
+    // Bytes the monitor thread reads ahead of the owner at most.
+    static constexpr std::size_t kReadAheadSize = 64 * 1024;
 
     PortEngine();
     virtual ~PortEngine();
@@ -97,8 +105,9 @@ public:
     // A sink is called on the monitor thread and must never wait for the owner's thread.
     void SetNotificationSink(NotificationSink* sink);
 
-    // Reads at most `capacity` waiting bytes. When the port reports line errors its input is
-    // discarded and 0 is returned. Bytes still waiting afterwards get a new WM_COMM_RXCHAR.
+    // Reads at most `capacity` waiting bytes. When the port reported line errors its input (the
+    // device's and what was read ahead) is discarded and 0 is returned. Bytes still waiting
+    // afterwards get a new WM_COMM_RXCHAR.
     std::size_t ReadReceived(unsigned char* buffer, std::size_t capacity);
     // Hands bytes to the port without ever blocking: line errors first discard pending
     // output; what the device does not take at once is written in order as it drains, each
@@ -152,11 +161,23 @@ private:
     static bool SetUpDevice(Device& device);
     static bool ApplySettings(Device& device, const std::string& settings);
     bool StartMonitor();
-    // Posts receive notifications until the outstanding ones cover the bytes waiting; an input
-    // event posts at least one.
-    void AnnounceWaitingInput(bool inputEvent);
-    // One outstanding receive notification has been read; returns how many are left.
-    int TakeOutstandingReceive();
+    // Reads what the device holds into the read-ahead buffer as far as it has room (when `read`)
+    // and posts receive notifications until the outstanding ones cover the buffered bytes; an
+    // input event with none outstanding posts at least one. Returns the bytes read.
+    std::size_t ReceiveInput(bool read, bool inputEvent);
+    // The reading part of ReceiveInput; notes line errors for the owner's next read. Returns
+    // the bytes read and the notifications counted for posting.
+    std::pair<std::size_t, int> ReadAhead(bool read, bool inputEvent);
+    void PostReceives(int count);
+    // Whether the device may be read ahead now: not once the buffer is full, until half of it
+    // is free again.
+    bool ReadAheadAllowed();
+    // After a loss: reads the bytes the device still held, announcing them. False while some
+    // of them wait for room in the buffer.
+    bool ReadLeftAfterLoss();
+    // After the owner's read: wakes the monitor thread when buffered bytes lack a notification
+    // or the read-ahead may resume.
+    void HandInputBack(bool uncovered);
     bool HasLiveSink();
     // Tells the receiver of a loss no receiver has heard of yet; sinkMutex_ is held.
     void AnnounceLossLocked();
@@ -178,8 +199,20 @@ private:
     std::mutex sinkMutex_;  // held while the sink is in use, so replacing it waits for that
     NotificationSink* sink_ = nullptr;
     std::atomic<bool> running_{false};
-    std::atomic<int> receivesOutstanding_{0};        // receive notifications not yet read
     std::atomic<bool> receiveCheckRequested_{false};
+    ReadAheadBuffer input_{kReadAheadSize};
+    // Held by the monitor thread while it reads into input_ and by a purge of the input, so a
+    // purge discards every byte read before it and none after.
+    std::mutex inputMutex_;
+    // Pairs the bytes in input_ with the notifications that announce them: bytes are added
+    // together with their notifications and taken together with one, so neither thread sees
+    // bytes the other has not accounted for yet.
+    std::mutex receiveMutex_;
+    int receivesOutstanding_ = 0;  // guarded by receiveMutex_: receive notifications not yet read
+    std::atomic<bool> readAheadPaused_{false};
+    std::atomic<unsigned> inputErrors_{0};  // line errors (CE_) the owner's next read acts on
+    unsigned unreportedErrors_ = 0;         // monitor thread only: line errors for OnError
+    std::optional<std::size_t> unreadAtLoss_;  // monitor thread only: bytes a gone device still holds
     bool receivePosted_ = false;  // monitor thread only: whether the last OnReceive reached a receiver
     bool lossUnannounced_ = false;  // guarded by sinkMutex_: the device was lost and no receiver heard of it
     std::atomic<std::uint64_t> wakeCount_{0};

@@ -8,11 +8,11 @@
 #include "traffic/CaptureWriter.h"
 #include "traffic/Clock.h"
 #include "traffic/DisplayOptions.h"
-#include "traffic/FrameText.h"
 
 // Recording of the port's traffic to a file, independent of the receive area. Raw: the received
 // bytes exactly. Log: the frames of the view in hex, each with its time stamp, received and
-// (with "显示发送") sent, as CR LF lines in the encoding of the view when the capture started.
+// (with "显示发送") sent, as CR LF lines in the encoding of the view when the capture started;
+// the lines are made on the writer's thread.
 class Capture {
 public:
     // Starts recording into `path`; returns "" or the system's reason why it cannot be opened.
@@ -37,6 +37,5 @@ private:
     std::string path_;
     CaptureFormat format_ = CaptureFormat::Raw;
     bool includeSent_ = false;
-    FrameText log_{std::chrono::milliseconds(DisplayOptions::kDefaultFrameGap), true};
-    std::string lines_;
+    int gapMs_ = DisplayOptions::kDefaultFrameGap;
 };

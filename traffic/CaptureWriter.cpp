@@ -5,12 +5,16 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
 // The writer thread is woken early once this much waits, so the queue drains in large writes
 // long before it is full.
 constexpr std::size_t kWakeSize = 256 * 1024;
+// Encoded bytes are written in pieces of about this size, so their buffer stays small however
+// far the queue fell behind.
+constexpr std::size_t kEncodedPiece = 256 * 1024;
 
 int OpenFlags(CaptureOpen mode)
 {
@@ -34,7 +38,7 @@ CaptureWriter::~CaptureWriter()
     Close();
 }
 
-std::string CaptureWriter::Open(const std::string& path, CaptureOpen mode)
+std::string CaptureWriter::Open(const std::string& path, CaptureOpen mode, Encoder encoder)
 {
     Close();
     const int fd = ::open(path.c_str(), OpenFlags(mode), 0666);
@@ -49,6 +53,7 @@ std::string CaptureWriter::Open(const std::string& path, CaptureOpen mode)
     }
     fd_ = fd;
     path_ = path;
+    encoder_ = std::move(encoder);
     device_ = status.st_dev;
     inode_ = status.st_ino;
     fileSize_ = static_cast<std::uint64_t>(status.st_size);
@@ -59,7 +64,7 @@ std::string CaptureWriter::Open(const std::string& path, CaptureOpen mode)
     return "";
 }
 
-bool CaptureWriter::Write(std::string_view bytes)
+bool CaptureWriter::Write(std::string_view head, std::string_view tail)
 {
     if (fd_ < 0) {
         return false;
@@ -68,12 +73,13 @@ bool CaptureWriter::Write(std::string_view bytes)
     if (failure_) {
         return false;
     }
-    if (pending_.size() + bytes.size() > queueLimit_) {
+    if (pending_.size() + head.size() + tail.size() > queueLimit_) {
         failure_ = CaptureFailure{CaptureFailure::TooSlow, 0};
         wake_.notify_one();
         return false;
     }
-    pending_.append(bytes);
+    pending_.append(head);
+    pending_.append(tail);
     if (pending_.size() >= kWakeSize && !wakeRequested_) {
         wakeRequested_ = true;
         wake_.notify_one();
@@ -97,6 +103,7 @@ std::optional<CaptureFailure> CaptureWriter::Close()
     }
     fd_ = -1;
     pending_ = std::string();
+    encoder_ = {};
     return failure_;
 }
 
@@ -109,6 +116,7 @@ std::optional<CaptureFailure> CaptureWriter::Failure() const
 void CaptureWriter::Run()
 {
     std::string batch;
+    std::string encoded;
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait_for(lock, kFlushPeriod, [this] { return stopping_ || wakeRequested_ || failure_.has_value(); });
@@ -118,7 +126,7 @@ void CaptureWriter::Run()
         }
         batch.swap(pending_);
         lock.unlock();
-        const std::optional<CaptureFailure> failure = WriteOut(batch);
+        const std::optional<CaptureFailure> failure = WriteBatch(batch, encoded);
         batch.clear();
         lock.lock();
         if (failure) {
@@ -131,7 +139,22 @@ void CaptureWriter::Run()
     }
 }
 
-std::optional<CaptureFailure> CaptureWriter::WriteOut(const std::string& bytes)
+std::optional<CaptureFailure> CaptureWriter::WriteBatch(const std::string& batch, std::string& encoded)
+{
+    if (!encoder_) {
+        return WriteOut(batch);
+    }
+    for (std::string_view rest = batch; !rest.empty();) {
+        encoded.clear();
+        rest.remove_prefix(encoder_(rest, encoded, kEncodedPiece));
+        if (std::optional<CaptureFailure> failure = WriteOut(encoded)) {
+            return failure;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<CaptureFailure> CaptureWriter::WriteOut(std::string_view bytes)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -35,15 +36,22 @@ public:
     static constexpr std::size_t kDefaultQueueLimit = 4 * 1024 * 1024;
     static constexpr std::chrono::milliseconds kFlushPeriod{200};
 
+    // Turns queued bytes into file bytes on the writer's thread: takes whole units (as the
+    // caller queued them) from the front of `queued`, appending their file bytes to `out`, and
+    // stops once `out` holds about `enough` bytes. Returns how many queued bytes it took.
+    using Encoder = std::function<std::size_t(std::string_view queued, std::string& out, std::size_t enough)>;
+
     explicit CaptureWriter(std::size_t queueLimit = kDefaultQueueLimit) : queueLimit_(queueLimit) {}
     ~CaptureWriter();
     CaptureWriter(const CaptureWriter&) = delete;
     CaptureWriter& operator=(const CaptureWriter&) = delete;
 
     // Opens `path` and starts the thread; returns "" or the system's reason for the failure.
-    std::string Open(const std::string& path, CaptureOpen mode);
-    // Queues the bytes; false when the writer is closed or has failed (the bytes are not taken).
-    bool Write(std::string_view bytes);
+    // Without an encoder the queued bytes go to the file as they are.
+    std::string Open(const std::string& path, CaptureOpen mode, Encoder encoder = {});
+    // Queues `head` followed by `tail` as one unit; false when the writer is closed or has failed
+    // (the bytes are not taken).
+    bool Write(std::string_view head, std::string_view tail = {});
     // Writes what is queued, closes the file and ends the thread. Returns the failure, if any.
     std::optional<CaptureFailure> Close();
 
@@ -54,7 +62,8 @@ public:
 
 private:
     void Run();
-    std::optional<CaptureFailure> WriteOut(const std::string& bytes);
+    std::optional<CaptureFailure> WriteBatch(const std::string& batch, std::string& encoded);
+    std::optional<CaptureFailure> WriteOut(std::string_view bytes);
     bool FileStillThere() const;
 
     const std::size_t queueLimit_;
@@ -62,6 +71,7 @@ private:
     std::string path_;
     dev_t device_ = 0;
     ino_t inode_ = 0;
+    Encoder encoder_;  // used by the writer's thread while it runs
     std::atomic<std::uint64_t> fileSize_{0};
 
     mutable std::mutex mutex_;

@@ -16,15 +16,35 @@ std::size_t Terminate(unsigned char* out, std::size_t capacity, std::size_t coun
     return count;
 }
 
+// "%02X " of every byte value, with a fourth character so that each form is one 4-byte copy.
+struct HexForms {
+    char forms[256][4];
+    constexpr HexForms() : forms()
+    {
+        for (int value = 0; value < 256; ++value) {
+            forms[value][0] = kUpperDigits[value >> 4];
+            forms[value][1] = kUpperDigits[value & 0x0F];
+            forms[value][2] = ' ';
+            forms[value][3] = ' ';
+        }
+    }
+};
+constexpr HexForms kHexForms;
+
 void AppendHexForms(std::string& out, const unsigned char* bytes, std::size_t count)
 {
-    std::size_t position = out.size();
-    out.resize(position + count * 3);
-    for (std::size_t i = 0; i < count; ++i) {
-        out[position++] = kUpperDigits[bytes[i] >> 4];
-        out[position++] = kUpperDigits[bytes[i] & 0x0F];
-        out[position++] = ' ';
+    if (count == 0) {
+        return;
     }
+    const std::size_t start = out.size();
+    // One character more while writing: each form is copied as four, the fourth overwritten by
+    // the next form.
+    out.resize(start + count * 3 + 1);
+    char* cursor = out.data() + start;
+    for (std::size_t i = 0; i < count; ++i, cursor += 3) {
+        std::memcpy(cursor, kHexForms.forms[bytes[i]], 4);
+    }
+    out.pop_back();
 }
 
 // Copies the bytes between zero bytes in runs; the zero bytes themselves add nothing.

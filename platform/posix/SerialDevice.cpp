@@ -213,13 +213,17 @@ bool SerialDevice::Open(const std::string& path)
     outputInFlight_ = false;
     path_ = path;
     deviceNumber_ = node.st_rdev;
-    // The driver's counts are read through fd_, so it is set first; they are counted from here.
-    fd_ = fd;
-    std::lock_guard lock(mutex_);
-    if (!ReadLineErrorCounts(lastClearedCounts_)) {
-        lastClearedCounts_ = {};
+    {
+        std::lock_guard lock(mutex_);
+        // A driver without counts (a pseudo-terminal's) is not asked again at every read.
+        lineCountsUnsupported_ = false;
+        if (!ReadLineErrorCountsOf(fd, lastClearedCounts_)) {
+            lastClearedCounts_ = {};
+            lineCountsUnsupported_ = errno == EINVAL || errno == ENOTTY;
+        }
+        openedCounts_ = lastClearedCounts_;
     }
-    openedCounts_ = lastClearedCounts_;
+    fd_ = fd;
     return true;
 }
 
@@ -501,8 +505,17 @@ unsigned SerialDevice::OutputEmptyEvent(unsigned mask, bool outputQueued)
 
 bool SerialDevice::ReadLineErrorCounts(LineErrorCounts& counts) const
 {
+    if (lineCountsUnsupported_) {
+        errno = EINVAL;
+        return false;
+    }
+    return ReadLineErrorCountsOf(fd_, counts);
+}
+
+bool SerialDevice::ReadLineErrorCountsOf(int fd, LineErrorCounts& counts)
+{
     serial_icounter_struct icount {};
-    if (::ioctl(fd_, TIOCGICOUNT, &icount) != 0) {
+    if (::ioctl(fd, TIOCGICOUNT, &icount) != 0) {
         return false;
     }
     counts = {icount.frame, icount.overrun, icount.parity, icount.buf_overrun, icount.brk};

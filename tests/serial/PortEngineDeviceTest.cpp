@@ -150,6 +150,88 @@ TEST_F(PortEngineOnFakeDevice, ALostDeviceIsAnnouncedOnceAfterItsLastBytesAndNot
     EXPECT_FALSE(engine.IsOpen());
 }
 
+TEST_F(PortEngineOnFakeDevice, LineErrorsDiscardWhatWasReadAheadAndTheDevicesInput)
+{
+    OpenWithSink();
+    device->Update([](FakeDeviceState& s) { s.input = "before"; });
+    ASSERT_TRUE(sink.WaitForCount(1));
+    // The error comes with the next bytes; the monitor thread notes it as it reads them.
+    device->Update([](FakeDeviceState& s) {
+        s.lineErrors = CE_FRAME;
+        s.input = "bad";
+    });
+    ASSERT_TRUE(device->WaitUntil([](const FakeDeviceState& s) { return s.input.empty(); }));
+    const int purgesBefore = device->inputPurges;
+
+    unsigned char buffer[1024];
+    EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer), 0u) << "what came before and with the error is dropped";
+    EXPECT_EQ(device->inputPurges, purgesBefore + 1);
+    EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer), 0u);
+
+    device->Update([](FakeDeviceState& s) { s.input = "after"; });
+    ASSERT_TRUE(sink.WaitForCount(2));
+    ASSERT_EQ(engine.ReadReceived(buffer, sizeof buffer), 5u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 5), "after");
+    EXPECT_EQ(engine.Statistics().received, 5u);
+}
+
+TEST_F(PortEngineOnFakeDevice, AnErrorEventReportsTheFlagsTheReadAheadFound)
+{
+    OpenWithSink();
+    // Once a first byte is announced the input is surely watched.
+    device->Update([](FakeDeviceState& s) { s.input = "a"; });
+    ASSERT_TRUE(sink.WaitForCount(1));
+    unsigned char buffer[16];
+    ASSERT_EQ(engine.ReadReceived(buffer, sizeof buffer), 1u);
+
+    device->Update([](FakeDeviceState& s) {
+        s.lineErrors = CE_OVERRUN;
+        s.input = "x";
+        s.raisedEvents = EV_ERR;
+    });
+    ASSERT_TRUE(sink.WaitForCount(3));
+    EXPECT_THAT(sink.Notifications(),
+                ElementsAre(Notification{WM_COMM_RXCHAR, kPort, 0}, Notification{WM_COMM_RXCHAR, kPort, 0},
+                            Notification{WM_COMM_ERROR, kPort, static_cast<long>(CE_OVERRUN)}));
+    EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer), 0u);
+}
+
+TEST_F(PortEngineOnFakeDevice, ALossWaitsUntilEveryByteTheDeviceHeldIsAnnouncedAndCanStillBeRead)
+{
+    OpenWithSink();
+    std::string sent(PortEngine::kReadAheadSize + 30000, '\0');
+    for (std::size_t index = 0; index < sent.size(); ++index) {
+        sent[index] = static_cast<char>(index % 253);
+    }
+    device->Update([&](FakeDeviceState& s) {
+        s.inputOutlivesLoss = true;
+        s.input = sent;
+    });
+    constexpr std::size_t kShares = PortEngine::kReadAheadSize / PortEngine::kReceiveReadSize;
+    ASSERT_TRUE(sink.WaitForCount(kShares));
+    device->Update([](FakeDeviceState& s) { s.lost = true; });
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(sink.Notifications().size(), kShares) << "no loss yet: the device still holds bytes";
+
+    // The owner reads one share per notification, in order, until the loss.
+    std::string received;
+    unsigned char buffer[1024];
+    for (std::size_t index = 0;; ++index) {
+        ASSERT_TRUE(sink.WaitForCount(index + 1)) << "stalled after " << received.size() << " bytes";
+        const Notification notification = sink.Notifications()[index];
+        if (notification.message == WM_COMM_LOST) {
+            EXPECT_EQ(index + 1, sink.Notifications().size()) << "the loss comes last";
+            break;
+        }
+        ASSERT_EQ(notification.message, WM_COMM_RXCHAR);
+        const std::size_t count = engine.ReadReceived(buffer, sizeof buffer);
+        received.append(reinterpret_cast<char*>(buffer), count);
+    }
+    EXPECT_TRUE(received == sent) << received.size() << " of " << sent.size();
+    EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer), 0u);
+    engine.Close();
+}
+
 TEST_F(PortEngineOnFakeDevice, AnIoErrorOnTheOwnersThreadIsAnnouncedAsALoss)
 {
     OpenWithSink();

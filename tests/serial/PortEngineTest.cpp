@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <numeric>
 #include <thread>
 
@@ -252,6 +255,205 @@ TEST_F(PortEngineOnPty, AReceiverThatReadsAtOnceNeverStrandsData)
     }
     EXPECT_EQ(reader.Received(), sent);
     engine.Close();
+}
+
+// Writes on the device side from a thread of its own. However the test ends, the writer ends:
+// the port is closed and what is still sent is drained through the pair's own slave side.
+class DeviceWriter {
+public:
+    DeviceWriter(const PseudoTerminal& pty, PortEngine& engine, const std::string& bytes)
+        : pty_(pty), engine_(engine), thread_([this, &bytes] {
+              pty_.Write(bytes);
+              done_ = true;
+          })
+    {
+    }
+    ~DeviceWriter()
+    {
+        engine_.Close();
+        char sink[4096];
+        while (!done_) {
+            pollfd descriptor{pty_.Slave(), POLLIN, 0};
+            if (::poll(&descriptor, 1, 10) > 0) {
+                [[maybe_unused]] const ssize_t drained = ::read(pty_.Slave(), sink, sizeof sink);
+            }
+        }
+        thread_.join();
+    }
+
+private:
+    const PseudoTerminal& pty_;
+    PortEngine& engine_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+// A receiver on a thread of its own, as the window is: it reads once for each receive
+// notification, in order, and can stop reading for a while.
+class ThreadedReader : public NotificationSink {
+public:
+    explicit ThreadedReader(PortEngine& engine) : engine_(engine), thread_([this] { Run(); }) {}
+    ~ThreadedReader() override
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    bool IsAlive() const override { return true; }
+    void Post(unsigned message, int, long) override
+    {
+        if (message == WM_COMM_RXCHAR) {
+            std::lock_guard lock(mutex_);
+            ++queued_;
+        }
+        changed_.notify_all();
+    }
+    void ReportFailure(const std::string&, const std::string&) override {}
+
+    // Reads nothing until Resume.
+    void Pause()
+    {
+        std::lock_guard lock(mutex_);
+        paused_ = true;
+    }
+    void Resume()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            paused_ = false;
+        }
+        changed_.notify_all();
+    }
+    // Waits until `size` bytes were read; false after ten seconds.
+    bool WaitForBytes(std::size_t size)
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return received_.size() >= size; });
+    }
+    std::string Received() const
+    {
+        std::lock_guard lock(mutex_);
+        return received_;
+    }
+    int Notifications() const
+    {
+        std::lock_guard lock(mutex_);
+        return notifications_ + queued_;
+    }
+    int EmptyReads() const
+    {
+        std::lock_guard lock(mutex_);
+        return emptyReads_;
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return stopping_ || (queued_ > 0 && !paused_); });
+            if (stopping_) {
+                return;
+            }
+            --queued_;
+            ++notifications_;
+            lock.unlock();
+            unsigned char buffer[1024];
+            const std::size_t count = engine_.ReadReceived(buffer, sizeof buffer);
+            lock.lock();
+            received_.append(reinterpret_cast<char*>(buffer), count);
+            emptyReads_ += count == 0 ? 1 : 0;
+            changed_.notify_all();
+        }
+    }
+
+    PortEngine& engine_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    int queued_ = 0;
+    int notifications_ = 0;
+    int emptyReads_ = 0;
+    bool paused_ = false;
+    bool stopping_ = false;
+    std::string received_;
+    std::thread thread_;
+};
+
+TEST_F(PortEngineOnPty, AFloodThroughTheReadAheadBufferArrivesWholeInOrderWithANotificationPerRead)
+{
+    ThreadedReader reader(engine);
+    ASSERT_TRUE(engine.Open());
+    ASSERT_TRUE(engine.Setup());
+    engine.SetNotificationSink(&reader);
+    // Many times the buffer, with the reader stopping now and then so that it fills up.
+    const std::string sent = Pattern(20 * PortEngine::kReadAheadSize + 123, 11);
+    DeviceWriter writer(pty, engine, sent);
+    for (std::size_t mark = sent.size() / 8; mark < sent.size(); mark += sent.size() / 8) {
+        ASSERT_TRUE(reader.WaitForBytes(mark));
+        reader.Pause();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        reader.Resume();
+    }
+    ASSERT_TRUE(reader.WaitForBytes(sent.size()));
+    EXPECT_TRUE(reader.Received() == sent);
+    // Each notification stands for a read's worth; only the reads at the ends of bursts,
+    // when the reader caught up with the device, take less.
+    EXPECT_GE(reader.Notifications(), static_cast<int>(sent.size() / PortEngine::kReceiveReadSize));
+    EXPECT_LE(reader.EmptyReads(), 1);
+}
+
+TEST_F(PortEngineOnPty, AFullBufferStopsReadingTheDeviceUntilHalfOfItIsRead)
+{
+    OpenWithSink();
+    constexpr std::size_t kShares = PortEngine::kReadAheadSize / PortEngine::kReceiveReadSize;
+    const std::string sent = Pattern(PortEngine::kReadAheadSize + 20000, 13);
+    DeviceWriter writer(pty, engine, sent);
+    ASSERT_TRUE(sink.WaitForCount(kShares));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::uint64_t wakes = engine.MonitorWakeCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Read on, the device would have been emptied long ago.
+    EXPECT_EQ(sink.Notifications().size(), kShares) << "the buffer is full: nothing more is read";
+    EXPECT_GT(pty.QueuedForProgram(), 0u);
+    EXPECT_LE(engine.MonitorWakeCount(), wakes + 1) << "a full buffer does not make the monitor thread spin";
+
+    std::string received;
+    unsigned char buffer[1024];
+    for (std::size_t read = 0; read + 1 < kShares / 2; ++read) {
+        ASSERT_EQ(engine.ReadReceived(buffer, sizeof buffer), sizeof buffer);
+        received.append(reinterpret_cast<char*>(buffer), sizeof buffer);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(sink.Notifications().size(), kShares) << "less than half is free: still not read";
+    EXPECT_GT(pty.QueuedForProgram(), 0u);
+
+    // Half free: reading resumes, and every byte follows in order.
+    std::size_t handled = kShares / 2 - 1;
+    while (received.size() < sent.size()) {
+        ASSERT_TRUE(sink.WaitForCount(handled + 1)) << "stalled after " << received.size() << " bytes";
+        const std::size_t count = engine.ReadReceived(buffer, sizeof buffer);
+        received.append(reinterpret_cast<char*>(buffer), count);
+        ++handled;
+    }
+    EXPECT_TRUE(received == sent);
+}
+
+TEST_F(PortEngineOnPty, SetupDiscardsWhatWasReadAhead)
+{
+    OpenWithSink();
+    pty.Write("stale");
+    ASSERT_TRUE(sink.WaitForCount(1));
+    ASSERT_EQ(pty.QueuedForProgram(), 0u) << "read ahead";
+    ASSERT_TRUE(engine.Setup());
+    unsigned char buffer[1024];
+    EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer), 0u);
+    pty.Write("fresh");
+    ASSERT_TRUE(sink.WaitForCount(2));
+    ASSERT_EQ(engine.ReadReceived(buffer, sizeof buffer), 5u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 5), "fresh");
 }
 
 TEST_F(PortEngineOnPty, NothingIsPostedToAGoneOrMissingReceiver)

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Device.h"
@@ -29,6 +30,9 @@ struct FakeDeviceState {
     unsigned raisedEvents = 0;      // events the next wait reports
     bool wakeRequested = false;
     std::string input;              // bytes waiting to be read
+    unsigned lineErrors = 0;        // CE_ flags the next ClearErrors reports (and clears)
+    bool inputOutlivesLoss = false;  // a gone device still gives what it held, as a hung-up terminal does
+    int inputPurges = 0;
     std::string output;             // bytes written
     bool dtr = false;
     bool rts = false;
@@ -73,7 +77,11 @@ class FakeDevice : public Device {
 public:
     explicit FakeDevice(std::shared_ptr<FakeDeviceState> state) : state_(std::move(state)) {}
 
-    bool Open(const std::string&) override { return With([](auto& s) { return s.open = s.opens; }); }
+    bool Open(const std::string&) override
+    {
+        lossReported_ = false;
+        return With([](auto& s) { return s.open = s.opens; });
+    }
     OpenError LastOpenError() const override { return With([](auto& s) { return s.open ? OpenError{} : s.openError; }); }
     void Close() override
     {
@@ -117,7 +125,16 @@ public:
             return true;
         });
     }
-    bool Purge(unsigned) override { return IsOpen(); }
+    bool Purge(unsigned flags) override
+    {
+        return With([&](auto& s) {
+            if ((flags & PURGE_RXCLEAR) != 0) {
+                s.input.clear();
+                ++s.inputPurges;
+            }
+            return s.open;
+        });
+    }
     bool SetEventMask(unsigned mask) override
     {
         mask_ = mask;
@@ -130,8 +147,9 @@ public:
     {
         std::unique_lock lock(state_->mutex);
         ++state_->waits;
+        // Once reported, a loss no longer ends waits: a gone device is not watched any more.
         auto ready = [&] {
-            return state_->wakeRequested || state_->lost || state_->raisedEvents != 0 ||
+            return state_->wakeRequested || (state_->lost && !lossReported_) || state_->raisedEvents != 0 ||
                    (request.watchInput && !state_->input.empty());
         };
         if (request.timeoutMs < 0) {
@@ -145,6 +163,7 @@ public:
             result.events |= EV_RXCHAR & mask_;
         }
         result.hungUp = state_->lost;
+        lossReported_ = state_->lost;
         result.outputRoom = request.watchOutputRoom;
         state_->raisedEvents = 0;
         state_->wakeRequested = false;
@@ -157,8 +176,11 @@ public:
 
     bool ClearErrors(unsigned& errors, std::size_t& count) override
     {
-        errors = 0;
-        return InputQueueBytes(count);
+        return With([&](auto& s) {
+            errors = std::exchange(s.lineErrors, 0u);
+            count = s.input.size();
+            return !s.lost || s.inputOutlivesLoss;
+        });
     }
     bool GetModemStatus(unsigned& status) const override
     {
@@ -171,7 +193,7 @@ public:
     {
         return With([&](auto& s) {
             count = s.input.size();
-            return !s.lost;
+            return !s.lost || s.inputOutlivesLoss;
         });
     }
     bool SetControlLine(ControlLine line, bool on) override
@@ -199,7 +221,7 @@ public:
     long Read(void* buffer, std::size_t size) override
     {
         return With([&](auto& s) -> long {
-            if (s.lost) {
+            if (s.lost && (!s.inputOutlivesLoss || s.input.empty())) {
                 return -1;
             }
             const std::size_t count = std::min(size, s.input.size());
@@ -222,6 +244,7 @@ public:
 private:
     std::shared_ptr<FakeDeviceState> state_;
     std::atomic<unsigned> mask_{0};
+    bool lossReported_ = false;  // used by the waiting thread only
     CommTimeouts timeouts_;
     LineSettings line_;
 };

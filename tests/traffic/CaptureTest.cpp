@@ -84,6 +84,36 @@ TEST_F(CaptureTest, LogHoldsTheFramesInHexWithTheirTimes)
               "[12:34:56.834]\xCA\xD5\xA1\xFB" "0D 0A \r\n");
 }
 
+TEST_F(CaptureTest, LogFollowsAChangedGapAndStaysExactOverManyMegabytes)
+{
+    options.captureFormat = CaptureFormat::Log;
+    options.showSent = true;
+    ASSERT_EQ(capture.Start(dir.File("long.log"), CaptureOpen::CreateNew, options), "");
+    Receive("A");
+    clock.Advance(milliseconds(50));
+    options.frameGapMs = 100;
+    capture.SetOptions(options);
+    Receive("B");  // 50 ms after A: a gap of 100 keeps it in A's frame
+    // Far more than the writer turns into lines at once, in reads of the window's size.
+    std::string expected = "[12:34:56.789]\xCA\xD5\xA1\xFB" "41 42 ";
+    const std::string read(1024, '\x5A');
+    for (int i = 0; i < 1500; ++i) {
+        Receive(read);
+        for (int b = 0; b < 1024; ++b) {
+            expected += "5A ";
+        }
+        if (i % 500 == 499) {
+            Send("\x01");
+            expected += "\r\n[12:34:56.839]\xB7\xA2\xA1\xFA" "01 \r\n[12:34:56.839]\xCA\xD5\xA1\xFB";
+        }
+    }
+    capture.Stop();
+    expected.erase(expected.size() - std::string("[12:34:56.839]\xCA\xD5\xA1\xFB").size());
+    const std::string log = ReadFile(dir.File("long.log"));
+    EXPECT_EQ(log.size(), expected.size());
+    EXPECT_TRUE(log == expected);
+}
+
 TEST_F(CaptureTest, LogWithoutSentFramesAndInUtf8)
 {
     options.captureFormat = CaptureFormat::Log;
