@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "platform/NetworkTarget.h"
 #include "serial/PortInventory.h"
 
 namespace {
@@ -11,6 +12,15 @@ namespace {
 using Row = std::array<std::string, 5>;
 
 std::string OrDash(const std::string& text) { return text.empty() ? "-" : text; }
+
+// A network port is not looked for: whether its server answers is known only by connecting.
+std::string Presence(const PortEntry& entry)
+{
+    if (IsNetworkTarget(entry.device)) {
+        return "network";
+    }
+    return entry.description.present ? "yes" : "no";
+}
 
 }  // namespace
 
@@ -20,7 +30,7 @@ void PrintPortList(std::ostream& out, const std::string& configPath, const Devic
 {
     std::vector<Row> rows{{"PORT", "DEVICE", "PRESENT", "BY-ID", "PRODUCT"}};
     for (const PortEntry& entry : TakePortInventory(configPath, kListedPorts, directories)) {
-        rows.push_back({entry.name, OrDash(entry.device), entry.description.present ? "yes" : "no",
+        rows.push_back({entry.name, OrDash(entry.device), Presence(entry),
                         OrDash(entry.description.byIdName), OrDash(entry.description.usbProduct)});
     }
     std::array<std::size_t, 5> widths{};

@@ -38,7 +38,8 @@ TEST(PortListing, PrintsEveryListedPortWithItsDeviceAndWhetherItIsThere)
     const std::string byId = directories.byId + "/usb-Example_UART_A1B2-if00-port0";
     std::filesystem::create_symlink(pty.SlavePath(), byId);
     const std::string config = dir.File("Config.ini");
-    WriteFile(config, "[Ports]\r\nCOM3=" + pty.SlavePath() + "\r\nCOM4=" + dir.File("unplugged") + "\r\nCOM5=" + byId + "\r\n");
+    WriteFile(config, "[Ports]\r\nCOM3=" + pty.SlavePath() + "\r\nCOM4=" + dir.File("unplugged") + "\r\nCOM5=" + byId +
+                      "\r\nCOM6=rfc2217://127.0.0.1:1\r\n");
 
     std::ostringstream out;
     PrintPortList(out, config, directories);
@@ -49,6 +50,7 @@ TEST(PortListing, PrintsEveryListedPortWithItsDeviceAndWhetherItIsThere)
     EXPECT_EQ(Squeezed(lines[3]), "COM3 " + pty.SlavePath() + " yes " + byId + " -");
     EXPECT_EQ(Squeezed(lines[4]), "COM4 " + dir.File("unplugged") + " no - -");
     EXPECT_EQ(Squeezed(lines[5]), "COM5 " + byId + " yes " + byId + " -");
+    EXPECT_EQ(Squeezed(lines[6]), "COM6 rfc2217://127.0.0.1:1 network - -");
     EXPECT_EQ(Squeezed(lines[11]), "COM11 /dev/ttyACM0 no - -");
     EXPECT_EQ(Squeezed(lines[50]).substr(0, 18), "COM50 /dev/ttyS29 ");
     // The columns line up.
