@@ -36,7 +36,7 @@ CCaptureControl::CCaptureControl(QWidget* window, QAction* start, QAction* stop)
     m_progress.setInterval(kProgressMilliseconds);
     connect(&m_progress, &QTimer::timeout, this, &CCaptureControl::CheckProgress);
     connect(m_start, &QAction::triggered, this, &CCaptureControl::AskAndStart);
-    connect(m_stop, &QAction::triggered, this, &CCaptureControl::Stop);
+    connect(m_stop, &QAction::triggered, this, &CCaptureControl::StopByUser);
     ShowState();
 }
 
@@ -76,12 +76,14 @@ void CCaptureControl::AskAndStart()
         return;
     }
     m_folder = QFileInfo(path).absolutePath();
+    m_unattendedPath.clear();
     Start(path, QFileInfo::exists(path) ? CaptureOpen::Truncate : CaptureOpen::CreateNew);
 }
 
 void CCaptureControl::StartWhenPortOpens(const std::string& path, bool portOpen)
 {
     m_startOnOpen = path;
+    m_unattendedPath = path;
     if (portOpen) {
         PortOpened();
     }
@@ -106,15 +108,31 @@ void CCaptureControl::Start(const QString& path, CaptureOpen mode)
     }
 }
 
-void CCaptureControl::Stop()
+bool CCaptureControl::Stop()
 {
     if (!m_capture.IsActive()) {
-        return;
+        return true;
     }
     const std::optional<CaptureFailure> failure = m_capture.Stop();
     ShowState();
     if (failure) {
         ShowMessage(m_window, FailureText(QString::fromStdString(m_capture.Path()), *failure));
+    }
+    return !failure;
+}
+
+void CCaptureControl::StopByUser()
+{
+    m_unattendedPath.clear();
+    Stop();
+}
+
+// A file that failed is not tried again at every reconnection.
+void CCaptureControl::PortLost()
+{
+    const bool unattended = m_capture.IsActive() && !m_unattendedPath.empty();
+    if (Stop() && unattended) {
+        m_startOnOpen = m_unattendedPath;
     }
 }
 

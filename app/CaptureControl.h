@@ -28,12 +28,15 @@ public:
     // "开始记录...": asks for a file (serial-YYYYMMDD-HHMMSS.log in the folder used last) and
     // starts recording into it, emptying it when it exists (the file dialog asked about that).
     void AskAndStart();
-    // Ends the recording, if there is one, and reports a failure that ended it early.
-    void Stop();
+    // Ends the recording, if there is one, and reports a failure that ended it early; false
+    // after such a failure.
+    bool Stop();
     // Records into `path`, continuing the file if it exists, from the next opening of the port
-    // on (at once when `portOpen`).
+    // on (at once when `portOpen`). This recording is unattended: a lost port ends it, and the
+    // next opening of the port continues it in the same file.
     void StartWhenPortOpens(const std::string& path, bool portOpen);
     void PortOpened();
+    void PortLost();
 
     bool IsActive() const { return m_capture.IsActive(); }
     const Capture& Recording() const { return m_capture; }
@@ -42,6 +45,7 @@ public:
 
 private:
     void Start(const QString& path, CaptureOpen mode);
+    void StopByUser();
     void CheckProgress();
     void ShowState();
 
@@ -53,4 +57,5 @@ private:
     QTimer m_progress;
     QString m_folder;
     std::string m_startOnOpen;
+    std::string m_unattendedPath;  // "" once a recording from the menus took over
 };

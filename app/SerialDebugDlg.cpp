@@ -536,7 +536,7 @@ void CSerialDebugDlg::OnCommLost()
     const int number = m_port.PortNumber();
     const std::string device = m_port.Target();
     ClosePort();
-    StopCapture();
+    m_captureControl->PortLost();
     AppendReceiveLine("\r\n--串口已断开--\r\n");
     m_portKeeper->PortLost(number, device);
 }
@@ -582,6 +582,7 @@ void CSerialDebugDlg::FinishReopening()
     m_port.SetNotificationSink(m_sink.get());
     RefreshPortState();
     AppendReceiveLine("\r\n--串口已重新连接--\r\n");
+    m_captureControl->PortOpened();
 }
 
 void CSerialDebugDlg::AppendReceiveLine(const char* utf8Line)

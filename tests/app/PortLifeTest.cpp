@@ -17,6 +17,7 @@
 #include "app/PortWatch.h"
 #include "platform/CodePage.h"
 #include "tests/app/MainWindowFixture.h"
+#include "tests/platform/TempDir.h"
 #include "tests/support/ProcessCounts.h"
 #include "tests/support/PseudoTerminal.h"
 
@@ -197,6 +198,39 @@ TEST_F(PortLifeTest, WithAutoReconnectTheLinkPointedAtANewDeviceReopensThePortWi
     EXPECT_LT(text.find(kBackLine), text.find("hello again"));
     EXPECT_TRUE(m_messages.texts.isEmpty());
     EXPECT_FALSE(window.Keeper()->WaitingForDevice());
+}
+
+TEST_F(PortLifeTest, AnUnattendedCaptureGoesOnInItsFileAfterAReconnectionAndAMenuStopEndsThat)
+{
+    auto first = std::make_unique<PseudoTerminal>();
+    CSerialDebugDlg& window = StartOnLink(*first, true);
+    const std::string path = Dir() + "/unattended.log";
+    window.CaptureWhenPortOpens(path);
+    ASSERT_TRUE(window.IsCapturing());
+    first->Write("before");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.ReceiveCounter() == 6; }, 5000));
+    first->CloseMaster();
+    ASSERT_TRUE(WaitForPortState(false));
+    EXPECT_FALSE(window.IsCapturing()) << "the loss ends the recording";
+    EXPECT_EQ(ReadFile(path), "before");
+
+    PseudoTerminal second;
+    PointLinkAt(second);
+    ASSERT_TRUE(WaitForPortState(true));
+    EXPECT_TRUE(window.IsCapturing());
+    second.Write("after");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.ReceiveCounter() == 11; }, 5000));
+    window.MenuCommand(ID_CAPTURE_STOP)->trigger();
+    EXPECT_EQ(ReadFile(path), "beforeafter");
+
+    // Stopped from the menu, it is not taken up again at the next reconnection.
+    second.CloseMaster();
+    ASSERT_TRUE(WaitForPortState(false));
+    PseudoTerminal third;
+    PointLinkAt(third);
+    ASSERT_TRUE(WaitForPortState(true));
+    EXPECT_FALSE(window.IsCapturing());
+    EXPECT_TRUE(m_messages.texts.isEmpty()) << m_messages.texts.join('\n').toStdString();
 }
 
 TEST_F(PortLifeTest, ACloseByTheUserDuringTheWaitCancelsTheReconnection)
