@@ -214,14 +214,17 @@ TEST_F(SchemeEditorTest, RulesSurviveARestartAndFire)
 
 namespace {
 
-void TypeIntoFocus(const QString& text)
+// Keys go to the dialog's focus widget, as a user's would. It is asked of the dialog rather than
+// the application: the offscreen platform may hand the activation back to the window behind the
+// dialog while the test types.
+void TypeIntoFocus(QWidget* dialog, const QString& text)
 {
-    QTest::keyClicks(QApplication::focusWidget(), text);
+    QTest::keyClicks(dialog->focusWidget(), text);
 }
 
-void PressInFocus(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+void PressInFocus(QWidget* dialog, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
-    QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    QTest::keyClick(dialog->focusWidget(), key, modifiers);
 }
 
 // Types a rule into the next rule dialog the way a user does, with Tab between the fields and
@@ -231,24 +234,24 @@ void TypeRuleThenPress(const QString& name, const QString& recv, const QStringLi
                                    Qt::Key lastKey, bool* stillOpen)
 {
     WhenDialogOpens<CRuleDlg>([=](CRuleDlg* dialog) {
-        // Keys go where the focus is, as a user's do, so the dialog must have it first.
+        // Active once, the dialog has put the focus on its first field.
         if (!QTest::qWaitForWindowActive(dialog)) {
             ADD_FAILURE() << "the rule dialog never became active";
             dialog->reject();
             return;
         }
-        TypeIntoFocus(name);
-        PressInFocus(Qt::Key_Tab);
-        TypeIntoFocus(recv);
-        PressInFocus(Qt::Key_Tab);
-        PressInFocus(Qt::Key_Tab);
+        TypeIntoFocus(dialog, name);
+        PressInFocus(dialog, Qt::Key_Tab);
+        TypeIntoFocus(dialog, recv);
+        PressInFocus(dialog, Qt::Key_Tab);
+        PressInFocus(dialog, Qt::Key_Tab);
         for (qsizetype line = 0; line < sendLines.size(); ++line) {
             if (line > 0) {
-                PressInFocus(Qt::Key_Return, Qt::ControlModifier);
+                PressInFocus(dialog, Qt::Key_Return, Qt::ControlModifier);
             }
-            TypeIntoFocus(sendLines[line]);
+            TypeIntoFocus(dialog, sendLines[line]);
         }
-        PressInFocus(lastKey);
+        PressInFocus(dialog, lastKey);
         *stillOpen = dialog->isVisible();
         if (*stillOpen) {
             dialog->reject();
