@@ -601,10 +601,8 @@ void CSerialDebugDlg::TouchPortStatus()
 void CSerialDebugDlg::OnCommRxChar()
 {
     unsigned char buffer[kReadBufferSize];
-    const std::size_t count = m_port.ReadReceived(buffer, sizeof buffer);
-    const ReadTime readTime = m_clock->Now();
-    m_receiveText.AppendReceived(buffer, count, m_hexDisplayBox->isChecked(), readTime);
-    m_captureControl->Received(buffer, count, readTime);
+    const std::size_t count = m_port.ReadReceived(buffer, sizeof buffer, m_receivedPieces);
+    AppendReceivedPieces(buffer);
     m_receiveCounter += static_cast<int>(count);
 
     m_autoReply = m_autoReplyBox->isChecked() ? 1 : 0;
@@ -618,6 +616,24 @@ void CSerialDebugDlg::OnCommRxChar()
     m_autoClear = m_autoClearBox->isChecked() ? 1 : 0;
     m_receiveText.ApplyClearingRules(m_autoClear != 0);
     ScheduleRefresh();
+}
+
+// Each piece with the time it was read from the device, so that frames split where the device
+// fell silent even when the window took the bytes later.
+void CSerialDebugDlg::AppendReceivedPieces(const unsigned char* bytes)
+{
+    const bool hex = m_hexDisplayBox->isChecked();
+    for (const ReceivedPiece& piece : m_receivedPieces) {
+        m_receiveText.AppendReceived(bytes, piece.size, hex, piece.readAt);
+        m_captureControl->Received(bytes, piece.size, piece.readAt);
+        bytes += piece.size;
+    }
+}
+
+void CSerialDebugDlg::UseClock(const Clock& clock)
+{
+    m_clock = &clock;
+    m_port.SetReadClock(clock);
 }
 
 int CSerialDebugDlg::RunAutoReply(CSharedBuffer& buffer)

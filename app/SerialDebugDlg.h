@@ -135,8 +135,9 @@ public:
     // Ends a recording, if there is one: the port is gone, or the user stopped it.
     void StopCapture();
     bool IsCapturing() const;
-    // Where read and send times come from; the system clock unless a test gives its own.
-    void UseClock(const Clock& clock) { m_clock = &clock; }
+    // Where read and send times come from; the system clock unless a test gives its own. It is
+    // also called on the port's monitor thread, which stamps each piece read from the device.
+    void UseClock(const Clock& clock);
 
     // Scheme files: the rule list, the scheme interval and the send list.
     SchemeImport ImportScheme(const std::string& path);
@@ -199,6 +200,7 @@ private:
     bool Connecting() const;
 
     void OnCommRxChar();
+    void AppendReceivedPieces(const unsigned char* bytes);
     void OnCommLost();
     void OnCommOpened();
     void OnReopenLostPort(int number);
@@ -246,6 +248,7 @@ private:
     bool m_reconnecting = false;  // the opening in the background is a reconnection attempt
 
     CSharedBuffer m_receiveBuffer;
+    std::vector<ReceivedPiece> m_receivedPieces;  // of the last read, kept to spare allocations
     CSendListPanel* m_sendListPanel = nullptr;
     ReceiveArea m_receiveText;
     SystemClock m_systemClock;

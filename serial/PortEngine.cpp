@@ -26,9 +26,15 @@ const char* FileNameOf(const char* path)
     return name;
 }
 
+const Clock& SystemReadClock()
+{
+    static const SystemClock clock;
+    return clock;
+}
+
 }  // namespace
 
-PortEngine::PortEngine() = default;
+PortEngine::PortEngine() : readClock_(&SystemReadClock()) {}
 
 PortEngine::~PortEngine() { PortEngine::Close(); }
 
@@ -71,6 +77,7 @@ bool PortEngine::StartMonitor()
     {
         std::lock_guard lock(receiveMutex_);
         receivesOutstanding_ = 0;
+        inputTimes_.Reset();
     }
     input_.Reset();
     readAheadPaused_ = false;
@@ -183,6 +190,7 @@ void PortEngine::Close()
     std::lock_guard lock(receiveMutex_);
     receivesOutstanding_ = 0;
     input_.Reset();
+    inputTimes_.Reset();
 }
 
 bool PortEngine::IsOpen() const { return device_ != nullptr && device_->IsOpen(); }
@@ -225,6 +233,23 @@ void PortEngine::SetNotificationSink(NotificationSink* sink)
 
 std::size_t PortEngine::ReadReceived(unsigned char* buffer, std::size_t capacity)
 {
+    return TakeReceived(buffer, capacity, nullptr);
+}
+
+std::size_t PortEngine::ReadReceived(unsigned char* buffer, std::size_t capacity,
+                                     std::vector<ReceivedPiece>& pieces)
+{
+    pieces.clear();
+    return TakeReceived(buffer, capacity, &pieces);
+}
+
+void PortEngine::SetReadClock(const Clock& clock) { readClock_ = &clock; }
+
+std::size_t PortEngine::ReadAheadBytes() const { return input_.Size(); }
+
+std::size_t PortEngine::TakeReceived(unsigned char* buffer, std::size_t capacity,
+                                     std::vector<ReceivedPiece>* pieces)
+{
     const bool open = IsOpen();
     const bool lineErrors = open && inputErrors_.exchange(0) != 0;
     if (lineErrors) {
@@ -237,6 +262,7 @@ std::size_t PortEngine::ReadReceived(unsigned char* buffer, std::size_t capacity
         std::lock_guard lock(receiveMutex_);
         if (open && !lineErrors) {
             count = input_.Take(buffer, capacity);
+            inputTimes_.Take(count, pieces);
         }
         receivesOutstanding_ = std::max(receivesOutstanding_ - 1, 0);
         // Normally each read takes a notification's share, so the rest stays covered; a smaller
@@ -443,8 +469,10 @@ std::pair<std::size_t, int> PortEngine::ReadAhead(bool read, bool inputEvent)
             }
         }
     }
+    const ReadTime readAt = total > 0 ? readClock_.load()->Now() : ReadTime{};
     std::lock_guard lock(receiveMutex_);
     input_.Commit(total);
+    inputTimes_.Read(total, readAt);
     const int needed = static_cast<int>((input_.Size() + kReceiveReadSize - 1) / kReceiveReadSize);
     int notifications = std::max(needed - receivesOutstanding_, 0);
     if (inputEvent && receivesOutstanding_ == 0) {
@@ -534,7 +562,9 @@ bool PortEngine::Purge(unsigned flags)
     {
         std::lock_guard lock(inputMutex_);
         purged = device_->Purge(flags);
+        std::lock_guard receiveLock(receiveMutex_);
         input_.Discard();
+        inputTimes_.Discard();
     }
     if (readAheadPaused_.exchange(false)) {
         device_->WakeWait();

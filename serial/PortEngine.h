@@ -9,11 +9,13 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/Device.h"
 #include "serial/BackgroundOpening.h"
 #include "serial/PendingWrites.h"
 #include "serial/ReadAheadBuffer.h"
+#include "serial/ReadPieceTimes.h"
 #include "serial/PortNotifications.h"
 
 // The serial port: opens a device by port name, sets it up, applies line settings, and runs a
@@ -109,6 +111,14 @@ public:
     // device's and what was read ahead) is discarded and 0 is returned. Bytes still waiting
     // afterwards get a new WM_COMM_RXCHAR.
     std::size_t ReadReceived(unsigned char* buffer, std::size_t capacity);
+    // The same, and tells in `pieces` (emptied first) how the bytes given split into the
+    // pieces they were read from the device in, each with the read-clock's time of its read.
+    std::size_t ReadReceived(unsigned char* buffer, std::size_t capacity, std::vector<ReceivedPiece>& pieces);
+    // The clock that stamps each piece read from the device (the system's by default); it is
+    // called on the monitor thread, and must stay until Close or another clock is set.
+    void SetReadClock(const Clock& clock);
+    // Bytes read from the device ahead of the owner and not yet given by ReadReceived.
+    std::size_t ReadAheadBytes() const;
     // Hands bytes to the port without ever blocking: line errors first discard pending
     // output; what the device does not take at once is written in order as it drains, each
     // write within its time-out (from Setup: 1 ms per byte + 1000 ms). At most
@@ -182,6 +192,8 @@ private:
     // Tells the receiver of a loss no receiver has heard of yet; sinkMutex_ is held.
     void AnnounceLossLocked();
     bool Purge(unsigned flags);
+    // ReadReceived; the pieces the bytes were read in are appended to `pieces` unless it is null.
+    std::size_t TakeReceived(unsigned char* buffer, std::size_t capacity, std::vector<ReceivedPiece>* pieces);
     void ReportEventMaskFailure(int line, int error);
     WaitRequest NextWaitRequest();
     void WritePendingOutput();
@@ -209,6 +221,8 @@ private:
     // bytes the other has not accounted for yet.
     std::mutex receiveMutex_;
     int receivesOutstanding_ = 0;  // guarded by receiveMutex_: receive notifications not yet read
+    ReadPieceTimes inputTimes_;    // guarded by receiveMutex_: when the bytes in input_ were read
+    std::atomic<const Clock*> readClock_;
     std::atomic<bool> readAheadPaused_{false};
     std::atomic<unsigned> inputErrors_{0};  // line errors (CE_) the owner's next read acts on
     unsigned unreportedErrors_ = 0;         // monitor thread only: line errors for OnError

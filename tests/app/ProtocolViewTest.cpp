@@ -105,6 +105,29 @@ TEST_F(ProtocolViewTest, FramesSplitAtTheGapEachWithTheTimeItWasRead)
     EXPECT_EQ(ReceiveView(), QStringLiteral("[12:34:56.789]收←abcd\n[12:34:56.829]收←ef\n[12:34:56.849]收←01 "));
 }
 
+TEST_F(ProtocolViewTest, FramesSplitWhereTheDeviceFellSilentThoughTheWindowTookTheBytesLater)
+{
+    StartWith("TimeStamp=1\r\nFrameGap=20\r\n");
+    // The window's thread handles no events meanwhile; the port reads on without it.
+    auto readAhead = [&](std::size_t count) {
+        for (int tries = 0; tries < 5000 && m_window->Port().ReadAheadBytes() < count; ++tries) {
+            std::this_thread::sleep_for(milliseconds(1));
+        }
+        return m_window->Port().ReadAheadBytes() == count;
+    };
+    m_device.Write("ab");
+    ASSERT_TRUE(readAhead(2));
+    m_clock.Advance(milliseconds(30));
+    m_device.Write("cd");
+    ASSERT_TRUE(readAhead(4));
+    m_clock.Advance(milliseconds(5));
+    m_device.Write("ef");
+    ASSERT_TRUE(readAhead(6));
+    m_clock.Advance(milliseconds(100));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->ReceiveCounter() == 6; }, 5000));
+    EXPECT_EQ(m_window->ReceiveText(), "[12:34:56.789]" + kIn + "ab\r\n[12:34:56.819]" + kIn + "cdef");
+}
+
 TEST_F(ProtocolViewTest, FramesGoOnAcrossThe30000CharacterClearing)
 {
     StartWith("TimeStamp=1\r\n");

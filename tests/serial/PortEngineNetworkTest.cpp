@@ -13,7 +13,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 class PortEngineNetwork : public ::testing::Test {
 protected:
@@ -39,8 +39,8 @@ protected:
     // Waits for an opening to end and takes its outcome, which WM_COMM_OPENED announced.
     std::optional<OpenSteps> AwaitOpening()
     {
-        const auto deadline = Clock::now() + 10s;
-        for (; Clock::now() < deadline; std::this_thread::sleep_for(2ms)) {
+        const auto deadline = SteadyClock::now() + 10s;
+        for (; SteadyClock::now() < deadline; std::this_thread::sleep_for(2ms)) {
             if (std::optional<OpenSteps> steps = engine.FinishOpening()) {
                 const std::vector<Notification> posted = sink.Notifications();
                 EXPECT_TRUE(!posted.empty() && posted.back().message == WM_COMM_OPENED);
@@ -67,9 +67,9 @@ TEST_F(PortEngineNetwork, ANetworkPortOpensInTheBackgroundWithItsSettings)
     ASSERT_TRUE(server.Running()) << server.Log();
     MapPorts({pty.SlavePath(), server.Url()}, 2);
 
-    const auto start = Clock::now();
+    const auto start = SteadyClock::now();
     ASSERT_TRUE(engine.BeginOpening("19200,n,8,1"));
-    EXPECT_LT(Clock::now() - start, 100ms);
+    EXPECT_LT(SteadyClock::now() - start, 100ms);
     EXPECT_TRUE(engine.Opening());
     EXPECT_FALSE(engine.IsOpen());
     const std::optional<OpenSteps> steps = AwaitOpening();
@@ -118,13 +118,13 @@ TEST_F(PortEngineNetwork, ClosingOrOpeningAgainEndsAnOpeningAtOnce)
     for (int round = 0; round < 20; ++round) {
         ASSERT_TRUE(engine.BeginOpening("9600,n,8,1"));
         std::this_thread::sleep_for(std::chrono::milliseconds(round % 4));
-        const auto start = Clock::now();
+        const auto start = SteadyClock::now();
         if (round % 2 == 0) {
             engine.Close();
         } else {
             engine.CancelOpening();
         }
-        EXPECT_LT(Clock::now() - start, 200ms) << "round " << round;
+        EXPECT_LT(SteadyClock::now() - start, 200ms) << "round " << round;
         EXPECT_FALSE(engine.Opening());
         EXPECT_FALSE(engine.IsOpen());
         EXPECT_FALSE(engine.FinishOpening());

@@ -10,6 +10,7 @@
 
 #include "serial/PortEngine.h"
 #include "tests/platform/TempDir.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/ProcessCounts.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/serial/RecordingSink.h"
@@ -454,6 +455,53 @@ TEST_F(PortEngineOnPty, SetupDiscardsWhatWasReadAhead)
     ASSERT_TRUE(sink.WaitForCount(2));
     ASSERT_EQ(engine.ReadReceived(buffer, sizeof buffer), 5u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 5), "fresh");
+}
+
+// Bytes taken per read time (milliseconds since the clock's start), runs of one time joined.
+std::vector<std::pair<long long, std::size_t>> BytesByTime(const std::vector<ReceivedPiece>& pieces, const ManualClock& clock)
+{
+    std::vector<std::pair<long long, std::size_t>> result;
+    for (const ReceivedPiece& piece : pieces) {
+        const auto since = piece.readAt.monotonic - clock.Start().monotonic;
+        const long long millisecond = std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
+        if (!result.empty() && result.back().first == millisecond) {
+            result.back().second += piece.size;
+        } else {
+            result.emplace_back(millisecond, piece.size);
+        }
+    }
+    return result;
+}
+
+TEST_F(PortEngineOnPty, EveryByteIsGivenWithTheTimeItWasReadFromTheDeviceAcrossReadsAndPurges)
+{
+    using namespace std::chrono_literals;
+    using Times = std::vector<std::pair<long long, std::size_t>>;
+    ManualClock clock;
+    engine.SetReadClock(clock);
+    OpenWithSink();
+    auto waitReadAhead = [&](std::size_t count) {
+        for (int tries = 0; tries < 5000 && engine.ReadAheadBytes() < count; ++tries) {
+            std::this_thread::sleep_for(1ms);
+        }
+        return engine.ReadAheadBytes() == count;
+    };
+    pty.Write("stale");
+    ASSERT_TRUE(waitReadAhead(5));
+    ASSERT_TRUE(engine.Setup()) << "discards the stale bytes and their time";
+    clock.Advance(10ms);
+    pty.Write(std::string(1500, 'a'));
+    ASSERT_TRUE(waitReadAhead(1500));
+    clock.Advance(25ms);
+    pty.Write("bc");
+    ASSERT_TRUE(waitReadAhead(1502));
+
+    unsigned char buffer[1024];
+    std::vector<ReceivedPiece> pieces;
+    EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer, pieces), 1024u);
+    EXPECT_EQ(BytesByTime(pieces, clock), (Times{{10, 1024}}));
+    EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer, pieces), 478u);
+    EXPECT_EQ(BytesByTime(pieces, clock), (Times{{10, 476}, {35, 2}}));
 }
 
 TEST_F(PortEngineOnPty, NothingIsPostedToAGoneOrMissingReceiver)

@@ -2,17 +2,26 @@
 
 #include <chrono>
 #include <ctime>
+#include <mutex>
 
 #include "traffic/Clock.h"
 
-// A clock that stands still until the test moves it; it starts at 12:34:56.789 local time.
+// A clock that stands still until the test moves it; it starts at 12:34:56.789 local time. A
+// port's monitor thread may read it while the test moves it.
 class ManualClock final : public Clock {
 public:
-    ManualClock() : now_{std::chrono::steady_clock::time_point(std::chrono::hours(1)), LocalTime(12, 34, 56, 789)} {}
+    ManualClock() : now_(Start()) {}
 
-    ReadTime Now() const override { return now_; }
+    static ReadTime Start() { return {std::chrono::steady_clock::time_point(std::chrono::hours(1)), LocalTime(12, 34, 56, 789)}; }
+
+    ReadTime Now() const override
+    {
+        std::lock_guard lock(mutex_);
+        return now_;
+    }
     void Advance(std::chrono::milliseconds step)
     {
+        std::lock_guard lock(mutex_);
         now_.monotonic += step;
         now_.wall += step;
     }
@@ -30,5 +39,6 @@ public:
     }
 
 private:
+    mutable std::mutex mutex_;
     ReadTime now_;
 };
