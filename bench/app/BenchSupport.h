@@ -2,15 +2,21 @@
 
 #include <sys/resource.h>
 
+#include <QApplication>
 #include <QByteArray>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "tests/support/ProcessCounts.h"
 #include "tests/support/PseudoTerminal.h"
@@ -45,4 +51,62 @@ inline void MapCom1(const QString& directory, const std::string& device, const c
     }
     config.write(QByteArray("[Setting]\r\nPort=0\r\n") + extraSettings + "[Ports]\r\nCOM1=" +
                  QByteArray::fromStdString(device) + "\r\n");
+}
+
+// What one flood into the window cost it.
+struct FloodMeasure {
+    double seconds = 0;
+    double cpuSeconds = 0;  // the program's, without the thread that wrote the flood
+    long rssGrowthKb = 0;
+    double longestBlockMs = 0;  // the longest the event loop was held up
+    bool everyByteCounted = false;
+};
+
+// Runs `writeFlood` on a thread of its own while the event loop runs as the window's own
+// would, until the window has counted `total` more bytes or nothing came for 10 s.
+template <typename Window, typename WriteFlood>
+FloodMeasure MeasureFlood(const Window& window, std::size_t total, WriteFlood writeFlood)
+{
+    FloodMeasure measure;
+    const int before = window.ReceiveCounter();
+    auto counted = [&] { return static_cast<std::size_t>(window.ReceiveCounter() - before); };
+    QElapsedTimer sinceTick;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        measure.longestBlockMs = std::max(measure.longestBlockMs, static_cast<double>(sinceTick.restart()));
+    });
+    const long rssBefore = ResidentKilobytes();
+    const double cpuBefore = ProcessCpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    sinceTick.start();
+    tick.start(1);
+    std::atomic<double> writerCpu{0};
+    std::thread writer([&] {
+        const double cpuStart = ThreadCpuSeconds();
+        writeFlood();
+        writerCpu = ThreadCpuSeconds() - cpuStart;
+    });
+    auto lastProgress = std::chrono::steady_clock::now();
+    std::size_t lastCount = 0;
+    while (counted() < total) {
+        // Waits as the window's own loop would (processEvents with a time limit never waits:
+        // it would spin and take a core from what it measures); the tick wakes it at least
+        // every millisecond.
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (counted() != lastCount) {
+            lastCount = counted();
+            lastProgress = std::chrono::steady_clock::now();
+        } else if (Seconds(std::chrono::steady_clock::now() - lastProgress) > 10) {
+            break;
+        }
+    }
+    measure.seconds = Seconds(std::chrono::steady_clock::now() - start);
+    writer.join();
+    tick.stop();
+    measure.cpuSeconds = ProcessCpuSeconds() - cpuBefore - writerCpu;
+    measure.rssGrowthKb = ResidentKilobytes() - rssBefore;
+    measure.longestBlockMs = std::max(0.0, measure.longestBlockMs - 1);  // the tick's own period is no block
+    QApplication::processEvents();
+    measure.everyByteCounted = counted() == total;
+    return measure;
 }

@@ -8,11 +8,8 @@
 // Usage: bench_network_throughput [megabytes, default 20] [runs, default 3]
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <thread>
 
@@ -101,41 +98,12 @@ Run MeasureWindow(PseudoTerminal& pty, const Ser2netServer& server, std::size_t 
     if (!WaitUntilOpen(window, pty.Master())) {
         return run;
     }
-    const int before = window.ReceiveCounter();
-    QElapsedTimer sinceTick;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        run.longestBlockMs = std::max(run.longestBlockMs, static_cast<double>(sinceTick.restart()));
-    });
-    const long rssBefore = ResidentKilobytes();
-    const double cpuBefore = ProcessCpuSeconds();
-    const auto start = std::chrono::steady_clock::now();
-    sinceTick.start();
-    tick.start(1);
-    std::atomic<double> writerCpu{0};
-    std::thread writer([&] {
-        const double cpuStart = ThreadCpuSeconds();
-        WriteVolume(pty.Master(), total);
-        writerCpu = ThreadCpuSeconds() - cpuStart;
-    });
-    auto lastProgress = std::chrono::steady_clock::now();
-    int lastCount = before;
-    while (static_cast<std::size_t>(window.ReceiveCounter() - before) < total) {
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        if (window.ReceiveCounter() != lastCount) {
-            lastCount = window.ReceiveCounter();
-            lastProgress = std::chrono::steady_clock::now();
-        } else if (Seconds(std::chrono::steady_clock::now() - lastProgress) > 10) {
-            break;
-        }
-    }
-    run.seconds = Seconds(std::chrono::steady_clock::now() - start);
-    writer.join();
-    tick.stop();
-    run.cpuSeconds = ProcessCpuSeconds() - cpuBefore - writerCpu;
-    run.rssGrowthKb = ResidentKilobytes() - rssBefore;
-    run.longestBlockMs = std::max(0.0, run.longestBlockMs - 1);  // the tick's own period is no block
-    run.complete = static_cast<std::size_t>(window.ReceiveCounter() - before) == total;
+    const FloodMeasure flood = MeasureFlood(window, total, [&] { WriteVolume(pty.Master(), total); });
+    run.seconds = flood.seconds;
+    run.cpuSeconds = flood.cpuSeconds;
+    run.rssGrowthKb = flood.rssGrowthKb;
+    run.longestBlockMs = flood.longestBlockMs;
+    run.complete = flood.everyByteCounted;
     window.close();
     return run;
 }

@@ -16,14 +16,10 @@
 #include <sys/wait.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <algorithm>
-#include <atomic>
 #include <optional>
 #include <cstdlib>
-#include <thread>
 
 #include "app/MessageBox.h"
 #include "app/SerialDebugDlg.h"
@@ -48,9 +44,8 @@ std::string TrafficChunk()
 }
 
 // Writes `total` bytes to `fd` (blocking) and returns the CPU seconds the writing took.
-double WriteAll(int fd, std::size_t total, const std::string& chunk)
+void WriteAll(int fd, std::size_t total, const std::string& chunk)
 {
-    const double cpuStart = ThreadCpuSeconds();
     std::size_t written = 0;
     while (written < total) {
         const std::size_t size = std::min(chunk.size(), total - written);
@@ -60,7 +55,6 @@ double WriteAll(int fd, std::size_t total, const std::string& chunk)
         }
         written += static_cast<std::size_t>(n);
     }
-    return ThreadCpuSeconds() - cpuStart;
 }
 
 // FNV-1a, 64 bits.
@@ -169,43 +163,12 @@ Result RunTerminal(std::size_t total, const std::string& chunk, const Case& run)
         window.CaptureWhenPortOpens(capturePath.toStdString());
     }
 
-    QElapsedTimer sinceTick;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        result.longestBlockMs = std::max(result.longestBlockMs, static_cast<double>(sinceTick.restart()));
-    });
-    const long rssBefore = ResidentKilobytes();
-    const double cpuBefore = ProcessCpuSeconds();
-    const auto start = std::chrono::steady_clock::now();
-    sinceTick.start();
-    tick.start(1);
-
-    std::atomic<double> writerCpu{0};
-    std::thread writer([&] { writerCpu = WriteAll(pty.Master(), total, chunk); });
-    auto lastProgress = std::chrono::steady_clock::now();
-    int lastCount = 0;
-    while (static_cast<std::size_t>(window.ReceiveCounter()) < total) {
-        // Waits as the window's own event loop would (processEvents with a time limit never
-        // waits: it would spin and take a core from the program it measures); the tick wakes
-        // it at least every millisecond.
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        if (window.ReceiveCounter() != lastCount) {
-            lastCount = window.ReceiveCounter();
-            lastProgress = std::chrono::steady_clock::now();
-        } else if (Seconds(std::chrono::steady_clock::now() - lastProgress) > 10) {
-            result.everyByteCounted = false;
-            break;
-        }
-    }
-    result.seconds = Seconds(std::chrono::steady_clock::now() - start);
-    writer.join();
-    tick.stop();
-    result.cpuSeconds = ProcessCpuSeconds() - cpuBefore - writerCpu;
-    result.rssGrowthKb = ResidentKilobytes() - rssBefore;
-    // The tick's own period is not a block.
-    result.longestBlockMs = std::max(0.0, result.longestBlockMs - 1);
-    QApplication::processEvents();
-    result.everyByteCounted = result.everyByteCounted && static_cast<std::size_t>(window.ReceiveCounter()) == total;
+    const FloodMeasure flood = MeasureFlood(window, total, [&] { WriteAll(pty.Master(), total, chunk); });
+    result.seconds = flood.seconds;
+    result.cpuSeconds = flood.cpuSeconds;
+    result.rssGrowthKb = flood.rssGrowthKb;
+    result.longestBlockMs = flood.longestBlockMs;
+    result.everyByteCounted = flood.everyByteCounted;
     if (run.capture) {
         window.StopCapture();
         if (std::string(run.settings).find("CaptureFormat=log") == std::string::npos) {
