@@ -76,9 +76,13 @@ inline std::vector<double> MeasureWindowRoundTrips(CSerialDebugDlg& window, int 
     std::thread client([&] {
         micros = MeasureRoundTrips(master, count);
         done = true;
+        // Wakes the loop below from its wait.
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
     });
+    // Waits as the window's own loop would: processEvents with a time limit never waits, so it
+    // would spin, take a core from the path measured, and spare the window its wake-ups.
     while (!done) {
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     client.join();
     window.close();
