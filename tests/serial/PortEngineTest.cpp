@@ -457,12 +457,14 @@ TEST_F(PortEngineOnPty, SetupDiscardsWhatWasReadAhead)
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 5), "fresh");
 }
 
-// Bytes taken per read time (milliseconds since the clock's start), runs of one time joined.
-std::vector<std::pair<long long, std::size_t>> BytesByTime(const std::vector<ReceivedPiece>& pieces, const ManualClock& clock)
+using BytesAtTimes = std::vector<std::pair<long long, std::size_t>>;
+
+// Bytes taken per read time (milliseconds since the test clock's start), runs of one time joined.
+BytesAtTimes BytesByTime(const std::vector<ReceivedPiece>& pieces)
 {
-    std::vector<std::pair<long long, std::size_t>> result;
+    BytesAtTimes result;
     for (const ReceivedPiece& piece : pieces) {
-        const auto since = piece.readAt.monotonic - clock.Start().monotonic;
+        const auto since = piece.readAt.monotonic - ManualClock::Start().monotonic;
         const long long millisecond = std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
         if (!result.empty() && result.back().first == millisecond) {
             result.back().second += piece.size;
@@ -476,7 +478,6 @@ std::vector<std::pair<long long, std::size_t>> BytesByTime(const std::vector<Rec
 TEST_F(PortEngineOnPty, EveryByteIsGivenWithTheTimeItWasReadFromTheDeviceAcrossReadsAndPurges)
 {
     using namespace std::chrono_literals;
-    using Times = std::vector<std::pair<long long, std::size_t>>;
     ManualClock clock;
     engine.SetReadClock(clock);
     OpenWithSink();
@@ -499,9 +500,10 @@ TEST_F(PortEngineOnPty, EveryByteIsGivenWithTheTimeItWasReadFromTheDeviceAcrossR
     unsigned char buffer[1024];
     std::vector<ReceivedPiece> pieces;
     EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer, pieces), 1024u);
-    EXPECT_EQ(BytesByTime(pieces, clock), (Times{{10, 1024}}));
+    EXPECT_EQ(BytesByTime(pieces), (BytesAtTimes{{10, 1024}}));
     EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer, pieces), 478u);
-    EXPECT_EQ(BytesByTime(pieces, clock), (Times{{10, 476}, {35, 2}}));
+    EXPECT_EQ(BytesByTime(pieces), (BytesAtTimes{{10, 476}, {35, 2}}));
+    engine.Close();  // before the clock goes
 }
 
 TEST_F(PortEngineOnPty, NothingIsPostedToAGoneOrMissingReceiver)

@@ -12,7 +12,10 @@ class ManualClock final : public Clock {
 public:
     ManualClock() : now_(Start()) {}
 
-    static ReadTime Start() { return {std::chrono::steady_clock::time_point(std::chrono::hours(1)), LocalTime(12, 34, 56, 789)}; }
+    static ReadTime Start()
+    {
+        return {std::chrono::steady_clock::time_point(std::chrono::hours(1)), LocalTime(12, 34, 56, 789)};
+    }
 
     ReadTime Now() const override
     {
