@@ -54,6 +54,8 @@ void PortKeeper::ReopenAttempted(bool opened)
     ScheduleNextLook();
 }
 
+bool PortKeeper::Reopening() const { return m_policy->Attempting(); }
+
 bool PortKeeper::WaitingForDevice() const { return m_policy->Waiting(); }
 
 void PortKeeper::RefreshPortList()

@@ -33,6 +33,9 @@ public:
     // The window tried to open the lost port again (at once, or in the background when the
     // port is a network port).
     void ReopenAttempted(bool opened);
+    // The window is opening the lost port again (in the background, for a network port) and
+    // has not reported yet.
+    bool Reopening() const;
     bool WaitingForDevice() const;
 
     // Reads the port map and the devices again and shows them in the list.

@@ -434,7 +434,6 @@ void CSerialDebugDlg::KeepIncompleteDefaultScheme()
 void CSerialDebugDlg::OpenPort()
 {
     m_portKeeper->UserTookOver();
-    m_reconnecting = false;
     try {
         UpdateData(true);
         // Also ends the connecting of a network port.
@@ -467,7 +466,7 @@ void CSerialDebugDlg::ShowPortOpenFailure(const std::string& reason)
     ShowMessage(this, PortOpenFailedText() + QLatin1Char('\n') + FromGbk(reason));
 }
 
-bool CSerialDebugDlg::Connecting() const { return m_port.Opening() && !m_reconnecting; }
+bool CSerialDebugDlg::Connecting() const { return m_port.Opening() && !m_portKeeper->Reopening(); }
 
 void CSerialDebugDlg::RefreshPortState()
 {
@@ -493,7 +492,6 @@ void CSerialDebugDlg::ClosePort()
     SetOpenCaption(false);
     // Also ends the connecting of a network port.
     m_port.Close();
-    m_reconnecting = false;
     m_portOpen = m_port.IsOpen();
     ShowPortState(m_portOpen);
     TouchPortStatus();
@@ -549,8 +547,7 @@ void CSerialDebugDlg::OnCommOpened()
     if (!opening) {
         return;  // ended by the user, or taken already
     }
-    if (m_reconnecting) {
-        m_reconnecting = false;
+    if (m_portKeeper->Reopening()) {
         FinishReopening();
         return;
     }
@@ -566,11 +563,9 @@ void CSerialDebugDlg::OnCommOpened()
 void CSerialDebugDlg::OnReopenLostPort(int number)
 {
     const PortOpening opening = OpenNumberedPort(m_port, number, ToGbk(m_settingsEdit->text()));
-    if (opening.pending) {
-        m_reconnecting = true;
-        return;
+    if (!opening.pending) {
+        FinishReopening();
     }
-    FinishReopening();
 }
 
 void CSerialDebugDlg::FinishReopening()
@@ -989,10 +984,10 @@ void CSerialDebugDlg::OnCalculator()
 
 void CSerialDebugDlg::OnAutoReconnect()
 {
+    const bool reopening = m_portKeeper->Reopening();
     m_portKeeper->SetAutoReconnect(m_commands[ID_AUTO_RECONNECT]->isChecked());
-    if (!m_portKeeper->AutoReconnect() && m_reconnecting) {
+    if (reopening && !m_portKeeper->AutoReconnect()) {
         m_port.CancelOpening();
-        m_reconnecting = false;
     }
 }
 

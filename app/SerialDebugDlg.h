@@ -245,7 +245,6 @@ private:
     int m_sendCounter = 0;
     int m_receiveCounter = 0;
     bool m_portOpen = false;
-    bool m_reconnecting = false;  // the opening in the background is a reconnection attempt
 
     CSharedBuffer m_receiveBuffer;
     std::vector<ReceivedPiece> m_receivedPieces;  // of the last read, kept to spare allocations

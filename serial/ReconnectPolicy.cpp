@@ -48,6 +48,8 @@ bool ReconnectPolicy::DeviceThere() const { return IsNetworkTarget(device_) || p
 
 void ReconnectPolicy::AttemptStarted() { attempting_ = true; }
 
+bool ReconnectPolicy::Attempting() const { return attempting_; }
+
 void ReconnectPolicy::AttemptFailed()
 {
     attempting_ = false;

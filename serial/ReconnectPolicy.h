@@ -39,6 +39,8 @@ public:
     // retry is due later.
     bool ShouldTryNow() const;
     void AttemptStarted();
+    // An attempt has started and not yet ended.
+    bool Attempting() const;
     void AttemptFailed();
     void AttemptSucceeded();
     // When to ask again though no device changed: only while the device is there and no
