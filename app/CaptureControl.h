@@ -39,7 +39,6 @@ public:
     void PortLost();
 
     bool IsActive() const { return m_capture.IsActive(); }
-    const Capture& Recording() const { return m_capture; }
 
     static QString Title(bool active, std::uint64_t fileSize);
 

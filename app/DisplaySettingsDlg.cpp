@@ -44,7 +44,7 @@ CDisplaySettingsDlg::CDisplaySettingsDlg(const DisplayOptions& options, QWidget*
 
     auto* buttons = new QDialogButtonBox;
     m_ok = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-    m_cancel = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
     m_ok->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &CDisplaySettingsDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CDisplaySettingsDlg::reject);

@@ -27,7 +27,6 @@ public:
     QComboBox* CodecList() const { return m_codec; }
     QComboBox* CaptureFormatList() const { return m_captureFormat; }
     QPushButton* OkButton() const { return m_ok; }
-    QPushButton* CancelButton() const { return m_cancel; }
 
     void accept() override;
 
@@ -39,5 +38,4 @@ private:
     QComboBox* m_codec;
     QComboBox* m_captureFormat;
     QPushButton* m_ok;
-    QPushButton* m_cancel;
 };

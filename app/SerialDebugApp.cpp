@@ -37,12 +37,11 @@ bool CSerialDebugApp::InitInstance()
     m_programDir = ProgramDirectory();
     const SettingsFolder folder =
         SetUpSettingsFolder(m_programDir, SettingsEnvironment::OfThisProcess(), m_options.configDir);
-    m_settingsDir = folder.path;
     const QString problem = SettingsFolderMessage(folder);
     if (!problem.isEmpty()) {
         ShowMessage(nullptr, problem);
     }
-    CSerialDebugDlg dialog(m_settingsDir);
+    CSerialDebugDlg dialog(folder.path);
     if (m_options.port) {
         dialog.SetStartPort(*m_options.port);
     }

@@ -15,11 +15,8 @@ public:
     bool InitInstance();
 
     const std::string& ProgramDir() const { return m_programDir; }
-    // The folder that holds Config.ini and Default.pol.
-    const std::string& SettingsDir() const { return m_settingsDir; }
 
 private:
     CommandLineOptions m_options;
     std::string m_programDir;
-    std::string m_settingsDir;
 };

@@ -13,7 +13,6 @@ public:
     explicit FrameSplitter(std::chrono::milliseconds gap) : gap_(gap) {}
 
     void SetGap(std::chrono::milliseconds gap) { gap_ = gap; }
-    std::chrono::milliseconds Gap() const { return gap_; }
 
     // Received bytes read at `time`; returns whether they begin a new frame.
     bool Receive(TimePoint time);
