@@ -53,7 +53,6 @@ constexpr int kPortCount = 50;
 constexpr int kHighestPortNumber = 1024;
 constexpr int kPortIconSize = 24;
 constexpr std::size_t kReadBufferSize = 1024;
-constexpr int kReceiveBufferLimit = 1024;
 constexpr int kRefreshMilliseconds = 16;
 const QSize kClientSize(633, 386);
 
@@ -246,6 +245,7 @@ void CSerialDebugDlg::CreateMenu()
     AddCommand(tools, ID_AUTO_RECONNECT, QStringLiteral("自动重连(&R)"))->setCheckable(true);
     AddCommand(tools, ID_PORT_STATUS, QStringLiteral("串口状态(&P)..."));
     AddCommand(tools, ID_DISPLAY_SETTINGS, QStringLiteral("显示设置(&D)..."));
+    AddCommand(tools, ID_INSTANT_REPLY, QStringLiteral("立即回复(&I)"))->setCheckable(true);
     QMenu* help = m_menuBar->addMenu(QStringLiteral("帮助(&H)"));
     AddCommand(help, ID_APP_ABOUT, QStringLiteral("关于(&A)..."));
 }
@@ -274,6 +274,8 @@ void CSerialDebugDlg::ConnectControls()
     connect(m_commands[ID_PORT_STATUS], &QAction::triggered, this, &CSerialDebugDlg::OnPortStatus);
     connect(m_portKeeper, &PortKeeper::ReopenWanted, this, &CSerialDebugDlg::OnReopenLostPort);
     connect(m_commands[ID_DISPLAY_SETTINGS], &QAction::triggered, this, &CSerialDebugDlg::OnDisplaySettings);
+    connect(m_commands[ID_INSTANT_REPLY], &QAction::toggled, this, &CSerialDebugDlg::UpdateInstantReply);
+    connect(m_autoReplyBox, &QCheckBox::toggled, this, &CSerialDebugDlg::UpdateInstantReply);
     connect(m_commands[ID_APP_ABOUT], &QAction::triggered, this, &CSerialDebugDlg::OnAbout);
     connect(m_commands[ID_EDIT_SCHEME], &QAction::triggered, this, &CSerialDebugDlg::OnEditScheme);
     connect(m_commands[ID_SEND_LIST], &QAction::triggered, this, &CSerialDebugDlg::OnSendListConfig);
@@ -389,6 +391,7 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
         if (ImportScheme(SchemePath()).incomplete) {
             KeepIncompleteDefaultScheme();
         }
+        m_commands[ID_INSTANT_REPLY]->setChecked(settings.instantReply != 0);
         UpdateData(false);
         return;
     }
@@ -406,6 +409,7 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
     settings.hexSend = m_hexSend;
     settings.sendData = m_sendText;
     settings.autoReconnect = m_commands[ID_AUTO_RECONNECT]->isChecked() ? 1 : 0;
+    settings.instantReply = m_commands[ID_INSTANT_REPLY]->isChecked() ? 1 : 0;
     StoreDisplayOptions(m_receiveText.Options(), settings);
     SaveSettings(ConfigPath(), settings);
 }
@@ -601,10 +605,11 @@ void CSerialDebugDlg::OnCommRxChar()
     m_receiveCounter += static_cast<int>(count);
 
     m_autoReply = m_autoReplyBox->isChecked() ? 1 : 0;
-    if (m_autoReply != 0) {
+    ShowInstantReplies();
+    if (m_autoReply != 0 && !InstantReplyOn()) {
         m_receiveBuffer.Append(buffer, static_cast<int>(count));
         RunAutoReply(m_receiveBuffer);
-        if (m_receiveBuffer.GetSize() > kReceiveBufferLimit) {
+        if (m_receiveBuffer.GetSize() > static_cast<int>(kAutoReplyBufferLimit)) {
             m_receiveBuffer.Clear();
         }
     }
@@ -719,15 +724,20 @@ bool CSerialDebugDlg::SendString(std::string text, std::int32_t isHex)
         m_port.Write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
         ShowSentFrame(bytes);
     }
+    ShowSentText(text, isHex, bytes.size());
+    return true;
+}
+
+void CSerialDebugDlg::ShowSentText(const std::string& text, std::int32_t isHex, std::size_t byteCount)
+{
     const QString shown = FromGbkLines(text);
     if (m_sendArea->toPlainText() != shown) {
         ShowSendText(m_sendArea, shown);
     }
     m_hexSendBox->setChecked(isHex != 0);
-    m_sendCounter += static_cast<int>(bytes.size());
+    m_sendCounter += static_cast<int>(byteCount);
     m_sendCountLabel->setText(QStringLiteral("发送：%1").arg(m_sendCounter));
     TouchPortStatus();
-    return true;
 }
 
 // With "显示发送" the bytes written appear in the receive area and in a log capture.
@@ -920,6 +930,7 @@ void CSerialDebugDlg::OnAbout()
 SchemeImport CSerialDebugDlg::ImportScheme(const std::string& path)
 {
     const SchemeImport imported = ImportSchemeFile(path, m_rules, m_schemeInterval, m_sendList);
+    RulesChanged();
     if (m_sendListPanel != nullptr) {
         m_sendListPanel->RefreshList();
     }
@@ -988,6 +999,37 @@ void CSerialDebugDlg::OnAutoReconnect()
     m_portKeeper->SetAutoReconnect(m_commands[ID_AUTO_RECONNECT]->isChecked());
     if (reopening && !m_portKeeper->AutoReconnect()) {
         m_port.CancelOpening();
+    }
+}
+
+bool CSerialDebugDlg::InstantReplyOn() const { return m_commands.at(ID_INSTANT_REPLY)->isChecked(); }
+
+void CSerialDebugDlg::UpdateInstantReply()
+{
+    const bool on = InstantReplyOn() && !m_destroyed;
+    RulesChanged();
+    m_instantReply.SetEnabled(on && m_autoReplyBox->isChecked());
+    m_port.SetReceiveResponder(on ? &m_instantReply : nullptr);
+}
+
+void CSerialDebugDlg::RulesChanged()
+{
+    if (InstantReplyOn()) {
+        m_instantReply.SetRules(m_rules);
+    }
+}
+
+// In the order they fired, each after the bytes that made it fire (a flood read ahead of the
+// window may show a reply a little before the last of those bytes).
+void CSerialDebugDlg::ShowInstantReplies()
+{
+    for (const InstantReply::Firing& firing : m_instantReply.TakeFirings()) {
+        if (m_port.IsOpen()) {
+            ShowSentFrame(firing.bytes);
+        }
+        ShowSentText(firing.sendData, firing.sendIsHex, firing.bytes.size());
+        m_receiveText.AppendText(AutoReplyLine(firing.ruleName));
+        ScheduleRefresh();
     }
 }
 
@@ -1065,6 +1107,7 @@ bool CSerialDebugDlg::DestroyWindow()
     m_port.CancelOpening();
     ExchangeSettings(false);
     m_rules.clear();
+    UpdateInstantReply();
     // The timers end with the window: a closed window sends nothing more.
     m_autoSendTimer.stop();
     if (m_sendListPanel != nullptr) {

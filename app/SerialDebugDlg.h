@@ -12,6 +12,7 @@
 #include "scheme/SchemeModel.h"
 #include "serial/PortEngine.h"
 #include "traffic/Clock.h"
+#include "traffic/InstantReply.h"
 #include "traffic/ReceiveArea.h"
 #include "traffic/SharedBuffer.h"
 #include "traffic/TextDecoder.h"
@@ -75,6 +76,7 @@ enum MainCommand {
     ID_CAPTURE_START = 32811,
     ID_CAPTURE_STOP = 32812,
     ID_DISPLAY_SETTINGS = 32813,
+    ID_INSTANT_REPLY = 32814,
     ID_FILE_SAVE = 57603,
     ID_APP_EXIT = 57665,
 };
@@ -144,6 +146,9 @@ public:
     void ExportScheme(const std::string& path);
 
     RuleList& Rules() { return m_rules; }
+    // The rules were changed in place: replies decided on the port's thread ("立即回复") use
+    // them from now on.
+    void RulesChanged();
     SendList& SendItems() { return m_sendList; }
     // Takes this very entry out of the send list; false when it is not there.
     bool RemoveSendItem(const SendItem* item);
@@ -232,6 +237,13 @@ private:
     void OnCalculator();
     void OnAutoReconnect();
     void OnPortStatus();
+    // "立即回复": auto-reply is decided on the port's thread, as the bytes are read.
+    bool InstantReplyOn() const;
+    void UpdateInstantReply();
+    // Shows the replies sent on the port's thread as a reply sent here is shown.
+    void ShowInstantReplies();
+    // What SendString shows after writing: the text, the hex box, the count.
+    void ShowSentText(const std::string& text, std::int32_t isHex, std::size_t byteCount);
 
     std::string m_programDirectory;
     bool m_initialised = false;
@@ -266,6 +278,7 @@ private:
     bool m_portStateIconOpen = false;
 
     std::unique_ptr<WindowNotificationSink> m_sink;
+    InstantReply m_instantReply;  // before the port, which uses it until it closes
     PortEngine m_port;
     PortKeeper* m_portKeeper = nullptr;
     CPortStatusDlg* m_portStatus = nullptr;

@@ -34,6 +34,7 @@ WindowSettings LoadSettings(const ProfileDocument& profile)
     settings.showSent = profile.Int(kSection, "ShowSent", defaults.showSent);
     settings.textCodec = profile.String(kSection, "TextCodec", defaults.textCodec, kNameBuffer);
     settings.captureFormat = profile.String(kSection, "CaptureFormat", defaults.captureFormat, kNameBuffer);
+    settings.instantReply = profile.Int(kSection, "InstantReply", defaults.instantReply);
     return settings;
 }
 
@@ -59,6 +60,7 @@ void StoreSettings(ProfileDocument& profile, const WindowSettings& settings)
         {"ShowSent", settings.showSent},
         {"TextCodec", FirstLine(settings.textCodec)},
         {"CaptureFormat", FirstLine(settings.captureFormat)},
+        {"InstantReply", settings.instantReply},
     });
 }
 

@@ -21,6 +21,7 @@ struct WindowSettings {
     int showSent = 0;                     // "ShowSent": sent frames in the receive area, 0 or 1
     std::string textCodec = "GBK";        // "TextCodec": "GBK" or "UTF-8"
     std::string captureFormat = "raw";    // "CaptureFormat": "raw" or "log"
+    int instantReply = 0;                 // "InstantReply": auto-reply decided as the bytes are read
 };
 
 // Reads the eight keys and those that follow them; a missing key gives the member's default.

@@ -158,6 +158,7 @@ bool CSchemeDlg::RemoveRule(const ProtocolRule* rule)
 void CSchemeDlg::EditRow(int row)
 {
     if (EditRule(RuleOfRow(row))) {
+        m_pMainDlg->RulesChanged();
         RefillList();
     }
 }
@@ -175,6 +176,7 @@ void CSchemeDlg::OnAdd()
     rule->SendData = dialog.m_sendData;
     rule->SendIsHex = dialog.m_sendIsHex;
     m_pMainDlg->Rules().push_back(std::move(rule));
+    m_pMainDlg->RulesChanged();
     RefillList();
 }
 
@@ -187,6 +189,7 @@ void CSchemeDlg::OnDelete()
         }
     }
     if (removed) {
+        m_pMainDlg->RulesChanged();
         RefillList();
     }
 }

@@ -231,6 +231,12 @@ void PortEngine::SetNotificationSink(NotificationSink* sink)
     }
 }
 
+void PortEngine::SetReceiveResponder(ReceiveResponder* responder)
+{
+    std::lock_guard lock(responderMutex_);
+    responder_ = responder;
+}
+
 std::size_t PortEngine::ReadReceived(unsigned char* buffer, std::size_t capacity)
 {
     return TakeReceived(buffer, capacity, nullptr);
@@ -441,6 +447,7 @@ void PortEngine::DispatchEvents(unsigned eventWord)
 std::size_t PortEngine::ReceiveInput(bool read, bool inputEvent)
 {
     const auto [bytesRead, notifications] = ReadAhead(read, inputEvent);
+    SendReply();
     PostReceives(notifications);
     return bytesRead;
 }
@@ -463,6 +470,7 @@ std::pair<std::size_t, int> PortEngine::ReadAhead(bool read, bool inputEvent)
             if (got <= 0) {
                 break;
             }
+            AskResponder(space.data(), static_cast<std::size_t>(got));
             total += static_cast<std::size_t>(got);
             if (static_cast<std::size_t>(got) < space.size()) {
                 break;
@@ -481,6 +489,22 @@ std::pair<std::size_t, int> PortEngine::ReadAhead(bool read, bool inputEvent)
     // Counted before they are posted, since the owner may read one before its post returns.
     receivesOutstanding_ += notifications;
     return {total, notifications};
+}
+
+void PortEngine::AskResponder(const unsigned char* bytes, std::size_t count)
+{
+    std::lock_guard lock(responderMutex_);
+    if (responder_ != nullptr) {
+        reply_ += responder_->Respond(bytes, count);
+    }
+}
+
+void PortEngine::SendReply()
+{
+    if (!reply_.empty()) {
+        Write(reinterpret_cast<const unsigned char*>(reply_.data()), reply_.size());
+        reply_.clear();
+    }
 }
 
 void PortEngine::PostReceives(int count)

@@ -16,6 +16,7 @@
 #include "serial/PendingWrites.h"
 #include "serial/ReadAheadBuffer.h"
 #include "serial/ReadPieceTimes.h"
+#include "serial/ReceiveResponder.h"
 #include "serial/PortNotifications.h"
 
 // The serial port: opens a device by port name, sets it up, applies line settings, and runs a
@@ -106,6 +107,10 @@ public:
     // no longer used, so it may go. Setting a sink lets bytes already waiting be announced.
     // A sink is called on the monitor thread and must never wait for the owner's thread.
     void SetNotificationSink(NotificationSink* sink);
+    // Answers input on the monitor thread as it is read, before any notification of it; the
+    // replies are written as Write writes. Null for none. Once this returns the previous
+    // responder is no longer used, so it may go.
+    void SetReceiveResponder(ReceiveResponder* responder);
 
     // Reads at most `capacity` waiting bytes. When the port reported line errors its input (the
     // device's and what was read ahead) is discarded and 0 is returned. Bytes still waiting
@@ -179,6 +184,9 @@ private:
     // the bytes read and the notifications counted for posting.
     std::pair<std::size_t, int> ReadAhead(bool read, bool inputEvent);
     void PostReceives(int count);
+    // Gives bytes just read to the responder, keeping its reply for SendReply.
+    void AskResponder(const unsigned char* bytes, std::size_t count);
+    void SendReply();
     // Whether the device may be read ahead now: not once the buffer is full, until half of it
     // is free again.
     bool ReadAheadAllowed();
@@ -223,6 +231,9 @@ private:
     int receivesOutstanding_ = 0;  // guarded by receiveMutex_: receive notifications not yet read
     ReadPieceTimes inputTimes_;    // guarded by receiveMutex_: when the bytes in input_ were read
     std::atomic<const Clock*> readClock_;
+    std::mutex responderMutex_;  // held while the responder is in use, so replacing it waits for that
+    ReceiveResponder* responder_ = nullptr;  // guarded by responderMutex_
+    std::string reply_;  // monitor thread only: what the responder answered and is not yet written
     std::atomic<bool> readAheadPaused_{false};
     std::atomic<unsigned> inputErrors_{0};  // line errors (CE_) the owner's next read acts on
     unsigned unreportedErrors_ = 0;         // monitor thread only: line errors for OnError

@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <string>
 
+// Received bytes kept for matching beyond which they are all dropped (after the match).
+constexpr std::size_t kAutoReplyBufferLimit = 1024;
+
 // The text a rule's receive pattern is searched in. Hex: "%02X " per byte with the trailing
 // spaces removed ("01 03 00"); text: every byte as itself, zero bytes left out.
 std::string BuildMatchText(const unsigned char* bytes, std::size_t count, bool hex);

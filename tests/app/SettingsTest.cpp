@@ -128,6 +128,7 @@ TEST_F(SettingsFile, SavingSetsTheKeysAsTheProfileWriterSetsThemOneByOne)
     WritePrivateProfileString("Setting", "ShowSent", "0", reference);
     WritePrivateProfileString("Setting", "TextCodec", "GBK", reference);
     WritePrivateProfileString("Setting", "CaptureFormat", "raw", reference);
+    WritePrivateProfileString("Setting", "InstantReply", "0", reference);
 
     SaveSettings(m_path, settings);
 
@@ -138,7 +139,7 @@ TEST_F(SettingsFile, SavingSetsTheKeysAsTheProfileWriterSetsThemOneByOne)
     EXPECT_EQ(Read(), expected.str());
     EXPECT_EQ(Read(), "; mine\n[Ports]\nCOM3=/dev/ttyUSB2\n[setting]\nPort=9\n# note\nHexSend=1\nBordRate=115200,e,7,2\n"
                       "AutoClear=0\nAutoRecive=0\nInterVal=0\nHexDisplay=0\nSendData=\xB0\xA1 hello\nAutoReconnect=0\n"
-                      "TimeStamp=0\nFrameGap=20\nShowSent=0\nTextCodec=GBK\nCaptureFormat=raw\n\n[Tail]\nx=1");
+                      "TimeStamp=0\nFrameGap=20\nShowSent=0\nTextCodec=GBK\nCaptureFormat=raw\nInstantReply=0\n\n[Tail]\nx=1");
 }
 
 TEST_F(SettingsFile, AFileThatCannotBeReadIsNotWritten)
@@ -171,7 +172,7 @@ TEST_F(SettingsFile, AFiftyMegabyteFileIsReadAndSavedWithEveryOtherByteKept)
     const std::string last = "SendData=hello\r\n";
     expected.replace(expected.find(last), last.size(),
                      "SendData=bye\r\nAutoClear=0\r\nAutoRecive=0\r\nInterVal=0\r\nHexDisplay=0\r\nAutoReconnect=0\r\n"
-                     "TimeStamp=0\r\nFrameGap=20\r\nShowSent=0\r\nTextCodec=GBK\r\nCaptureFormat=raw\r\n");
+                     "TimeStamp=0\r\nFrameGap=20\r\nShowSent=0\r\nTextCodec=GBK\r\nCaptureFormat=raw\r\nInstantReply=0\r\n");
     EXPECT_TRUE(Read() == expected) << "the saved file differs from the old one beyond its keys";
 }
 

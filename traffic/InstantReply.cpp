@@ -1,0 +1,67 @@
+#include "traffic/InstantReply.h"
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "traffic/AutoReply.h"
+#include "traffic/SendText.h"
+
+void InstantReply::SetRules(const RuleList& rules)
+{
+    RuleList copy;
+    copy.reserve(rules.size());
+    for (const auto& rule : rules) {
+        copy.push_back(rule == nullptr ? nullptr : std::make_unique<ProtocolRule>(*rule));
+    }
+    std::lock_guard lock(mutex_);
+    rules_ = std::move(copy);
+}
+
+void InstantReply::SetEnabled(bool enabled)
+{
+    std::lock_guard lock(mutex_);
+    enabled_ = enabled;
+}
+
+std::string InstantReply::Respond(const unsigned char* bytes, std::size_t count)
+{
+    std::lock_guard lock(mutex_);
+    std::string reply;
+    if (!enabled_) {
+        return reply;
+    }
+    try {
+        for (std::size_t done = 0; done < count; done += kAutoReplyReadSize) {
+            reply += Match(bytes + done, std::min(kAutoReplyReadSize, count - done));
+        }
+    } catch (const std::exception&) {
+        // Out of memory: what was answered so far still goes out.
+    }
+    return reply;
+}
+
+std::string InstantReply::Match(const unsigned char* bytes, std::size_t count)
+{
+    kept_.insert(kept_.end(), bytes, bytes + count);
+    std::string reply;
+    const int index = FindFiringRule(rules_, kept_.data(), kept_.size());
+    if (index >= 0) {
+        const ProtocolRule& rule = *rules_[static_cast<std::size_t>(index)];
+        reply = BytesToSend(rule.SendData, rule.SendIsHex);
+        if (firings_.size() < kMaxWaitingFirings) {
+            firings_.push_back({rule.Name, rule.SendData, rule.SendIsHex, reply});
+        }
+        kept_.clear();
+    }
+    if (kept_.size() > kAutoReplyBufferLimit) {
+        kept_.clear();
+    }
+    return reply;
+}
+
+std::vector<InstantReply::Firing> InstantReply::TakeFirings()
+{
+    std::lock_guard lock(mutex_);
+    return std::exchange(firings_, {});
+}
