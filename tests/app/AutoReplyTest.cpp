@@ -3,13 +3,16 @@
 
 namespace {
 
-// A main window with COM3 on a pseudo-terminal and auto-reply ticked.
-class AutoReplyTest : public MainWindowTest {
+// A main window with COM3 on a pseudo-terminal and auto-reply ticked; each test runs with the
+// replies decided on the window's thread and with "立即回复", on the port's thread: both must
+// answer alike.
+class AutoReplyTest : public MainWindowTest, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override
     {
-        WriteConfigWithCom3(m_device, "AutoRecive=1\r\n");
+        WriteConfigWithCom3(m_device, GetParam() ? "AutoRecive=1\r\nInstantReply=1\r\n" : "AutoRecive=1\r\n");
         Start();
+        ASSERT_EQ(m_window->MenuCommand(ID_INSTANT_REPLY)->isChecked(), GetParam());
         ASSERT_TRUE(m_window->IsPortOpen());
     }
 
@@ -22,6 +25,7 @@ protected:
         rule->SendData = send;
         rule->SendIsHex = sendHex;
         m_window->Rules().push_back(std::move(rule));
+        m_window->RulesChanged();
     }
 
     void Receive(const std::string& bytes)
@@ -52,7 +56,7 @@ const std::string kReplyLineQ = "\r\n--\xD7\xD4\xB6\xAF\xBB\xD6\xB8\xB4Q--\r\n";
 
 }  // namespace
 
-TEST_F(AutoReplyTest, AMatchingHexRuleRepliesAndMarksTheReceiveArea)
+TEST_P(AutoReplyTest, AMatchingHexRuleRepliesAndMarksTheReceiveArea)
 {
     AddRule("Q", "01 03", 1, "AA BB", 1);
     Receive(std::string("\x01\x03\x00", 3));
@@ -63,7 +67,7 @@ TEST_F(AutoReplyTest, AMatchingHexRuleRepliesAndMarksTheReceiveArea)
     EXPECT_EQ(m_window->SendCounter(), 2);
 }
 
-TEST_F(AutoReplyTest, AHexPatternWithoutSpacesNeverFires)
+TEST_P(AutoReplyTest, AHexPatternWithoutSpacesNeverFires)
 {
     AddRule("Q", "0103", 1, "AA BB", 1);
     Receive(std::string("\x01\x03\x00", 3));
@@ -71,7 +75,7 @@ TEST_F(AutoReplyTest, AHexPatternWithoutSpacesNeverFires)
     EXPECT_EQ(m_window->SendCounter(), 0);
 }
 
-TEST_F(AutoReplyTest, ATextPatternSplitOverTwoNotificationsFiresOnTheSecond)
+TEST_P(AutoReplyTest, ATextPatternSplitOverTwoNotificationsFiresOnTheSecond)
 {
     AddRule("ok", "OK", 0, "yes", 0);
     Receive("O");
@@ -80,7 +84,7 @@ TEST_F(AutoReplyTest, ATextPatternSplitOverTwoNotificationsFiresOnTheSecond)
     EXPECT_EQ(DeviceGot(3), "yes");
 }
 
-TEST_F(AutoReplyTest, OnlyTheFirstMatchingRuleFires)
+TEST_P(AutoReplyTest, OnlyTheFirstMatchingRuleFires)
 {
     AddRule("first", "AB", 0, "1", 0);
     AddRule("second", "B", 0, "2", 0);
@@ -89,7 +93,7 @@ TEST_F(AutoReplyTest, OnlyTheFirstMatchingRuleFires)
     EXPECT_EQ(DeviceGot(0), "");
 }
 
-TEST_F(AutoReplyTest, NothingIsBufferedOrAnsweredWithTheBoxClear)
+TEST_P(AutoReplyTest, NothingIsBufferedOrAnsweredWithTheBoxClear)
 {
     AddRule("ok", "OK", 0, "yes", 0);
     Control<QCheckBox>(IDC_AUTO_REPLY)->setChecked(false);
@@ -99,7 +103,7 @@ TEST_F(AutoReplyTest, NothingIsBufferedOrAnsweredWithTheBoxClear)
     EXPECT_EQ(DeviceGot(0), "") << "the O arrived while the box was clear, so it was not kept";
 }
 
-TEST_F(AutoReplyTest, MoreThan1024BytesWithoutAMatchEmptyTheBuffer)
+TEST_P(AutoReplyTest, MoreThan1024BytesWithoutAMatchEmptyTheBuffer)
 {
     AddRule("ok", "OK", 0, "yes", 0);
     Receive("O" + std::string(1024, 'x'));
@@ -107,4 +111,59 @@ TEST_F(AutoReplyTest, MoreThan1024BytesWithoutAMatchEmptyTheBuffer)
     EXPECT_EQ(DeviceGot(0), "") << "the O was dropped with the full buffer";
     Receive("OK");
     EXPECT_EQ(DeviceGot(3), "yes");
+}
+
+TEST_P(AutoReplyTest, TheReplyFollowsTheBytesThatFiredItAcrossManyRequests)
+{
+    AddRule("Q", "OK", 0, "y", 0);
+    std::string expected;
+    for (int i = 0; i < 20; ++i) {
+        Receive("OK");
+        ASSERT_EQ(DeviceGot(1), "y");
+        expected += "OK\r\n--\xD7\xD4\xB6\xAF\xBB\xD6\xB8\xB4Q--\r\n";
+    }
+    EXPECT_EQ(m_window->ReceiveText(), expected);
+    EXPECT_EQ(m_window->SendCounter(), 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(OnEitherThread, AutoReplyTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Instant" : "InTheWindow"; });
+
+class InstantReplyWindowTest : public MainWindowTest {
+protected:
+    PseudoTerminal m_device;
+};
+
+TEST_F(InstantReplyWindowTest, TheCommandIsOffByDefaultAndKeptInConfigIni)
+{
+    WriteConfigWithCom3(m_device);
+    Start();
+    QAction* command = m_window->MenuCommand(ID_INSTANT_REPLY);
+    EXPECT_EQ(command->text(), QStringLiteral("立即回复(&I)"));
+    EXPECT_FALSE(command->isChecked());
+    command->trigger();
+    CloseWindow();
+    EXPECT_TRUE(ReadConfig().contains("CaptureFormat=raw\r\nInstantReply=1\r\n"));
+}
+
+// The point of the command: a window busy elsewhere still answers at once.
+
+TEST_F(InstantReplyWindowTest, TheReplyGoesOutWhileTheWindowsThreadIsBusyAndIsShownAfterwards)
+{
+    PseudoTerminal& device = m_device;
+    WriteConfigWithCom3(device, "AutoRecive=1\r\nInstantReply=1\r\n");
+    Start();
+    ASSERT_TRUE(m_window->IsPortOpen());
+    auto rule = std::make_unique<ProtocolRule>(ProtocolRule{"Q", "01 03", "AA BB", 1, 1});
+    m_window->Rules().push_back(std::move(rule));
+    m_window->RulesChanged();
+
+    device.Write(std::string("\x01\x03\x00", 3));
+    EXPECT_EQ(device.Read(2, std::chrono::seconds(5)), "\xAA\xBB") << "no event of the window's was handled";
+    EXPECT_EQ(m_window->SendCounter(), 0);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->SendCounter() == 2; }, 5000));
+    EXPECT_EQ(m_window->ReceiveText(), "\x01\x03" + kReplyLineQ);
+    EXPECT_EQ(Control<QPlainTextEdit>(IDC_SEND)->toPlainText(), QStringLiteral("AA BB"));
+    EXPECT_TRUE(Control<QCheckBox>(IDC_HEX_SEND)->isChecked());
 }

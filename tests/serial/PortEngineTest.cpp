@@ -162,6 +162,32 @@ TEST_F(PortEngineOnPty, AByteOnTheDevicePostsOneReceiveNotification)
     EXPECT_THAT(sink.Notifications(), ElementsAre(kReceived, kReceived));
 }
 
+class EchoResponder : public ReceiveResponder {
+public:
+    std::string Respond(const unsigned char* bytes, std::size_t count) override
+    {
+        return "<" + std::string(reinterpret_cast<const char*>(bytes), count) + ">";
+    }
+};
+
+TEST_F(PortEngineOnPty, AResponderAnswersOnTheMonitorThreadBeforeTheOwnerReads)
+{
+    EchoResponder responder;
+    engine.SetReceiveResponder(&responder);
+    OpenWithSink();
+    pty.Write("ping");
+    EXPECT_EQ(pty.Read(6, std::chrono::seconds(5)), "<ping>");
+    ASSERT_TRUE(sink.WaitForCount(1));
+    unsigned char buffer[1024];
+    ASSERT_EQ(engine.ReadReceived(buffer, sizeof buffer), 4u) << "the owner still gets the bytes";
+    EXPECT_EQ(engine.Statistics().sent, 6u);
+
+    engine.SetReceiveResponder(nullptr);
+    pty.Write("x");
+    ASSERT_TRUE(sink.WaitForCount(2));
+    EXPECT_EQ(pty.Read(1, std::chrono::milliseconds(100)), "");
+}
+
 TEST_F(PortEngineOnPty, BytesLeftAfterAReadGetANewNotification)
 {
     ASSERT_TRUE(engine.Open());
