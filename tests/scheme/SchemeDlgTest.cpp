@@ -212,6 +212,34 @@ TEST_F(SchemeEditorTest, RulesSurviveARestartAndFire)
         << reply;
 }
 
+TEST_F(SchemeEditorTest, WithInstantRepliesEveryChangeInTheEditorAnswersAtOnce)
+{
+    m_editor.reset();
+    CloseWindow();
+    PseudoTerminal device;
+    WriteConfigWithCom3(device, "AutoRecive=1\r\nInstantReply=1\r\n");
+    Start();
+    ASSERT_TRUE(m_window->IsPortOpen());
+    OpenEditor();
+    const auto answer = [&device](std::chrono::milliseconds wait) {
+        device.Write("PING");
+        return device.Read(16, wait);
+    };
+
+    AnswerRuleDialog(QStringLiteral("ping"), QStringLiteral("PING"), false, QStringLiteral("PONG"), false);
+    ClickButton(CSchemeDlg::IDC_ADD);
+    EXPECT_EQ(answer(std::chrono::seconds(5)), "PONG");
+
+    m_editor->List()->selectRow(0);
+    AnswerRuleDialog(QStringLiteral("ping"), QStringLiteral("PING"), false, QStringLiteral("PANG"), false);
+    ClickButton(CSchemeDlg::IDC_EDIT);
+    EXPECT_EQ(answer(std::chrono::seconds(5)), "PANG");
+
+    m_editor->List()->selectRow(0);
+    ClickButton(CSchemeDlg::IDC_DELETE);
+    EXPECT_EQ(answer(std::chrono::milliseconds(200)), "");
+}
+
 namespace {
 
 // Keys go to the dialog's focus widget, as a user's would. It is asked of the dialog rather than
