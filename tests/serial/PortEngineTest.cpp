@@ -188,6 +188,47 @@ TEST_F(PortEngineOnPty, AResponderAnswersOnTheMonitorThreadBeforeTheOwnerReads)
     EXPECT_EQ(pty.Read(1, std::chrono::milliseconds(100)), "");
 }
 
+TEST_F(PortEngineOnPty, RepliesAndTheOwnersWritesGoOutWholeSideBySide)
+{
+    EchoResponder responder;
+    engine.SetReceiveResponder(&responder);
+    OpenWithSink();
+    constexpr int kEach = 200;
+    std::thread owner([this] {
+        for (int i = 0; i < kEach; ++i) {
+            static const unsigned char kLine[] = "[owner]";
+            engine.Write(kLine, sizeof kLine - 1);
+        }
+    });
+    std::string got;
+    for (int i = 0; i < kEach; ++i) {
+        pty.Write("ping");
+        got += pty.ReadAvailable();
+    }
+    owner.join();
+    const auto complete = [&got] {
+        const auto count = [&got](char c) { return std::count(got.begin(), got.end(), c); };
+        return count(']') == kEach && count('p') == kEach && count('<') == count('>');
+    };
+    for (int wait = 0; wait < 500 && !complete(); ++wait) {
+        got += pty.Read(4096, std::chrono::milliseconds(10));
+    }
+    // Each write stays whole: taking out the owner's lines leaves only replies to whole reads.
+    std::string replies;
+    int ownerLines = 0;
+    for (std::size_t at = 0; at < got.size();) {
+        if (got.compare(at, 7, "[owner]") == 0) {
+            ++ownerLines;
+            at += 7;
+        } else {
+            replies += got[at++];
+        }
+    }
+    EXPECT_EQ(ownerLines, kEach);
+    EXPECT_THAT(replies, MatchesRegex("(<(ping)+>)+"));
+    EXPECT_EQ(std::count(replies.begin(), replies.end(), 'p'), kEach);
+}
+
 TEST_F(PortEngineOnPty, BytesLeftAfterAReadGetANewNotification)
 {
     ASSERT_TRUE(engine.Open());
