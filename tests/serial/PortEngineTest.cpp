@@ -227,6 +227,7 @@ TEST_F(PortEngineOnPty, RepliesAndTheOwnersWritesGoOutWholeSideBySide)
     EXPECT_EQ(ownerLines, kEach);
     EXPECT_THAT(replies, MatchesRegex("(<(ping)+>)+"));
     EXPECT_EQ(std::count(replies.begin(), replies.end(), 'p'), kEach);
+    engine.SetReceiveResponder(nullptr);
 }
 
 TEST_F(PortEngineOnPty, BytesLeftAfterAReadGetANewNotification)
