@@ -494,7 +494,9 @@ std::pair<std::size_t, int> PortEngine::ReadAhead(bool read, bool inputEvent)
 void PortEngine::AskResponder(const unsigned char* bytes, std::size_t count)
 {
     std::lock_guard lock(responderMutex_);
-    if (responder_ != nullptr) {
+    // Input read with line errors the owner has not acted on yet is discarded unseen: nothing
+    // answers it either.
+    if (responder_ != nullptr && inputErrors_ == 0) {
         reply_ += responder_->Respond(bytes, count);
     }
 }

@@ -107,8 +107,9 @@ public:
     // no longer used, so it may go. Setting a sink lets bytes already waiting be announced.
     // A sink is called on the monitor thread and must never wait for the owner's thread.
     void SetNotificationSink(NotificationSink* sink);
-    // Answers input on the monitor thread as it is read, before any notification of it; the
-    // replies are written as Write writes. Null for none. Once this returns the previous
+    // Answers input on the monitor thread as it is read, before any notification of it (not
+    // input read with line errors, which the owner's next read discards); the replies are
+    // written as Write writes. Null for none. Once this returns the previous
     // responder is no longer used, so it may go.
     void SetReceiveResponder(ReceiveResponder* responder);
 

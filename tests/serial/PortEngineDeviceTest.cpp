@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <thread>
 
 #include "serial/PortEngine.h"
@@ -150,8 +151,30 @@ TEST_F(PortEngineOnFakeDevice, ALostDeviceIsAnnouncedOnceAfterItsLastBytesAndNot
     EXPECT_FALSE(engine.IsOpen());
 }
 
+// Keeps what it is given to answer, and answers nothing.
+class ListeningResponder : public ReceiveResponder {
+public:
+    std::string Respond(const unsigned char* bytes, std::size_t count) override
+    {
+        std::lock_guard lock(mutex_);
+        heard_.append(reinterpret_cast<const char*>(bytes), count);
+        return {};
+    }
+    std::string Heard()
+    {
+        std::lock_guard lock(mutex_);
+        return heard_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::string heard_;
+};
+
 TEST_F(PortEngineOnFakeDevice, LineErrorsDiscardWhatWasReadAheadAndTheDevicesInput)
 {
+    ListeningResponder responder;
+    engine.SetReceiveResponder(&responder);
     OpenWithSink();
     device->Update([](FakeDeviceState& s) { s.input = "before"; });
     ASSERT_TRUE(sink.WaitForCount(1));
@@ -173,6 +196,8 @@ TEST_F(PortEngineOnFakeDevice, LineErrorsDiscardWhatWasReadAheadAndTheDevicesInp
     ASSERT_EQ(engine.ReadReceived(buffer, sizeof buffer), 5u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 5), "after");
     EXPECT_EQ(engine.Statistics().received, 5u);
+    EXPECT_EQ(responder.Heard(), "beforeafter") << "bytes read with the error are not answered";
+    engine.Close();
 }
 
 TEST_F(PortEngineOnFakeDevice, AnErrorEventReportsTheFlagsTheReadAheadFound)
