@@ -147,19 +147,17 @@ TEST_F(InstantReplyWindowTest, TheCommandIsOffByDefaultAndKeptInConfigIni)
 }
 
 // The point of the command: a window busy elsewhere still answers at once.
-
 TEST_F(InstantReplyWindowTest, TheReplyGoesOutWhileTheWindowsThreadIsBusyAndIsShownAfterwards)
 {
-    PseudoTerminal& device = m_device;
-    WriteConfigWithCom3(device, "AutoRecive=1\r\nInstantReply=1\r\n");
+    WriteConfigWithCom3(m_device, "AutoRecive=1\r\nInstantReply=1\r\n");
     Start();
     ASSERT_TRUE(m_window->IsPortOpen());
     auto rule = std::make_unique<ProtocolRule>(ProtocolRule{"Q", "01 03", "AA BB", 1, 1});
     m_window->Rules().push_back(std::move(rule));
     m_window->RulesChanged();
 
-    device.Write(std::string("\x01\x03\x00", 3));
-    EXPECT_EQ(device.Read(2, std::chrono::seconds(5)), "\xAA\xBB") << "no event of the window's was handled";
+    m_device.Write(std::string("\x01\x03\x00", 3));
+    EXPECT_EQ(m_device.Read(2, std::chrono::seconds(5)), "\xAA\xBB") << "no event of the window's was handled";
     EXPECT_EQ(m_window->SendCounter(), 0);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->SendCounter() == 2; }, 5000));
