@@ -59,13 +59,8 @@ int RunReader(std::uint16_t port, bool telnet, std::size_t total)
     return count == total ? 0 : 1;
 }
 
-struct Run {
-    double seconds = 0;
-    double cpuSeconds = 0;
-    long rssGrowthKb = 0;
-    double longestBlockMs = 0;
-    bool complete = false;
-};
+// The reader's run counts its time and whether every byte came; the window's, all of it.
+using Run = FloodMeasure;
 
 Run MeasureReader(PseudoTerminal& pty, const Ser2netServer& server, Ser2netServer::Mode mode, std::size_t total)
 {
@@ -83,7 +78,7 @@ Run MeasureReader(PseudoTerminal& pty, const Ser2netServer& server, Ser2netServe
     waitpid(reader, &status, 0);
     run.seconds = Seconds(std::chrono::steady_clock::now() - start);
     writer.join();
-    run.complete = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    run.everyByteCounted = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
 }
 
@@ -94,16 +89,10 @@ Run MeasureWindow(PseudoTerminal& pty, const Ser2netServer& server, std::size_t 
     CSerialDebugDlg window(directory.path().toStdString());
     window.OnInitDialog();
     window.show();
-    Run run;
     if (!WaitUntilOpen(window, pty.Master())) {
-        return run;
+        return {};
     }
-    const FloodMeasure flood = MeasureFlood(window, total, [&] { WriteVolume(pty.Master(), total); });
-    run.seconds = flood.seconds;
-    run.cpuSeconds = flood.cpuSeconds;
-    run.rssGrowthKb = flood.rssGrowthKb;
-    run.longestBlockMs = flood.longestBlockMs;
-    run.complete = flood.everyByteCounted;
+    const Run run = MeasureFlood(window, total, [&] { WriteVolume(pty.Master(), total); });
     window.close();
     return run;
 }
@@ -156,8 +145,8 @@ int main(int argc, char* argv[])
             reader.push_back(MeasureReader(pty, server, mode, total));
             window.push_back(MeasureWindow(pty, server, total));
         }
-        const bool complete = std::all_of(reader.begin(), reader.end(), [](const Run& r) { return r.complete; }) &&
-                              std::all_of(window.begin(), window.end(), [](const Run& r) { return r.complete; });
+        const bool complete = std::all_of(reader.begin(), reader.end(), [](const Run& r) { return r.everyByteCounted; }) &&
+                              std::all_of(window.begin(), window.end(), [](const Run& r) { return r.everyByteCounted; });
         const Run& best = Fastest(window);
         const auto worstBlock = std::max_element(window.begin(), window.end(), [](const Run& a, const Run& b) {
             return a.longestBlockMs < b.longestBlockMs;

@@ -101,12 +101,8 @@ struct Case {
     bool capture;
 };
 
-struct Result {
-    double seconds = 0;
-    double cpuSeconds = 0;
-    long rssGrowthKb = 0;
-    double longestBlockMs = 0;
-    bool everyByteCounted = true;
+// cat's counts only its time and CPU.
+struct Result : FloodMeasure {
     std::optional<bool> captureExact;  // raw captures only
     QString message;                   // a message box the window showed (a capture that failed)
 };
@@ -163,12 +159,7 @@ Result RunTerminal(std::size_t total, const std::string& chunk, const Case& run)
         window.CaptureWhenPortOpens(capturePath.toStdString());
     }
 
-    const FloodMeasure flood = MeasureFlood(window, total, [&] { WriteAll(pty.Master(), total, chunk); });
-    result.seconds = flood.seconds;
-    result.cpuSeconds = flood.cpuSeconds;
-    result.rssGrowthKb = flood.rssGrowthKb;
-    result.longestBlockMs = flood.longestBlockMs;
-    result.everyByteCounted = flood.everyByteCounted;
+    static_cast<FloodMeasure&>(result) = MeasureFlood(window, total, [&] { WriteAll(pty.Master(), total, chunk); });
     if (run.capture) {
         window.StopCapture();
         if (std::string(run.settings).find("CaptureFormat=log") == std::string::npos) {
