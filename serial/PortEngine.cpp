@@ -257,9 +257,8 @@ std::size_t PortEngine::TakeReceived(unsigned char* buffer, std::size_t capacity
                                      std::vector<ReceivedPiece>* pieces)
 {
     const bool open = IsOpen();
-    const bool lineErrors = open && inputErrors_.exchange(0) != 0;
+    const bool lineErrors = open && inputErrors_ != 0 && DiscardInputReadWithLineErrors();
     if (lineErrors) {
-        Purge(PURGE_RXABORT | PURGE_RXCLEAR);
         NoticeLoss();
     }
     std::size_t count = 0;
@@ -587,15 +586,42 @@ bool PortEngine::Purge(unsigned flags)
     bool purged = false;
     {
         std::lock_guard lock(inputMutex_);
-        purged = device_->Purge(flags);
-        std::lock_guard receiveLock(receiveMutex_);
-        input_.Discard();
-        inputTimes_.Discard();
+        purged = DiscardInput(flags);
     }
+    ResumeReadAhead();
+    return purged;
+}
+
+bool PortEngine::DiscardInputReadWithLineErrors()
+{
+    // Under the read-ahead's lock, so a read in progress is either wholly before the check (and
+    // discarded with its errors) or wholly after the purge; the monitor thread's responder relies
+    // on that to answer no byte that is discarded.
+    {
+        std::lock_guard lock(inputMutex_);
+        if (inputErrors_.exchange(0) == 0) {
+            return false;
+        }
+        DiscardInput(PURGE_RXABORT | PURGE_RXCLEAR);
+    }
+    ResumeReadAhead();
+    return true;
+}
+
+bool PortEngine::DiscardInput(unsigned flags)
+{
+    const bool purged = device_->Purge(flags);
+    std::lock_guard receiveLock(receiveMutex_);
+    input_.Discard();
+    inputTimes_.Discard();
+    return purged;
+}
+
+void PortEngine::ResumeReadAhead()
+{
     if (readAheadPaused_.exchange(false)) {
         device_->WakeWait();
     }
-    return purged;
 }
 
 void PortEngine::ReportEventMaskFailure(int line, int error)

@@ -209,6 +209,11 @@ private:
     void EndBreakWhenDue();
     // Wakes the monitor thread when the owner's thread found the device gone.
     void NoticeLoss();
+    // Purges the input if line errors were noted since the last read; says whether it did.
+    bool DiscardInputReadWithLineErrors();
+    // Purges the device's input and the read-ahead; the caller holds inputMutex_.
+    bool DiscardInput(unsigned flags);
+    void ResumeReadAhead();
     std::chrono::milliseconds WriteTimeout(std::size_t count) const;
 
     std::atomic<int> portNumber_{0};

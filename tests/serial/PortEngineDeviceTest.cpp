@@ -178,10 +178,12 @@ TEST_F(PortEngineOnFakeDevice, LineErrorsDiscardWhatWasReadAheadAndTheDevicesInp
     OpenWithSink();
     device->Update([](FakeDeviceState& s) { s.input = "before"; });
     ASSERT_TRUE(sink.WaitForCount(1));
-    // The error comes with the next bytes; the monitor thread notes it as it reads them.
+    // The error comes with the next bytes; the monitor thread notes it as it reads them. The
+    // owner reads while the monitor thread is still in that read.
     device->Update([](FakeDeviceState& s) {
         s.lineErrors = CE_FRAME;
         s.input = "bad";
+        s.readReturnsAfter = 20ms;
     });
     ASSERT_TRUE(device->WaitUntil([](const FakeDeviceState& s) { return s.input.empty(); }));
     const int purgesBefore = device->inputPurges;
@@ -191,7 +193,10 @@ TEST_F(PortEngineOnFakeDevice, LineErrorsDiscardWhatWasReadAheadAndTheDevicesInp
     EXPECT_EQ(device->inputPurges, purgesBefore + 1);
     EXPECT_EQ(engine.ReadReceived(buffer, sizeof buffer), 0u);
 
-    device->Update([](FakeDeviceState& s) { s.input = "after"; });
+    device->Update([](FakeDeviceState& s) {
+        s.input = "after";
+        s.readReturnsAfter = 0ms;
+    });
     ASSERT_TRUE(sink.WaitForCount(2));
     ASSERT_EQ(engine.ReadReceived(buffer, sizeof buffer), 5u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 5), "after");

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -40,6 +41,8 @@ struct FakeDeviceState {
     std::vector<std::pair<bool, std::chrono::steady_clock::time_point>> breakChanges;
     LineCounters counters;
     int waits = 0;
+    // Read returns this long after the bytes left the device, as a preempted reader would.
+    std::chrono::milliseconds readReturnsAfter{0};
 
     // Changes the state under the lock and wakes a waiting engine.
     template <typename Change>
@@ -220,7 +223,7 @@ public:
     }
     long Read(void* buffer, std::size_t size) override
     {
-        return With([&](auto& s) -> long {
+        const long got = With([&](auto& s) -> long {
             if (s.lost && (!s.inputOutlivesLoss || s.input.empty())) {
                 return -1;
             }
@@ -229,6 +232,8 @@ public:
             s.input.erase(0, count);
             return static_cast<long>(count);
         });
+        std::this_thread::sleep_for(state_->readReturnsAfter);
+        return got;
     }
     long Write(const void* bytes, std::size_t size) override
     {
