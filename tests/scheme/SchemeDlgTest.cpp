@@ -262,8 +262,9 @@ void TypeRuleThenPress(const QString& name, const QString& recv, const QStringLi
                                    Qt::Key lastKey, bool* stillOpen)
 {
     WhenDialogOpens<CRuleDlg>([=](CRuleDlg* dialog) {
-        // Active once, the dialog has put the focus on its first field.
-        if (!QTest::qWaitForWindowActive(dialog)) {
+        // Active once, the dialog has put the focus on its first field. The window check alone
+        // would not do: a dialog counts as active while the editor it belongs to still is.
+        if (!QTest::qWaitFor([dialog] { return dialog->isActiveWindow() && dialog->focusWidget() != nullptr; })) {
             ADD_FAILURE() << "the rule dialog never became active";
             dialog->reject();
             return;
