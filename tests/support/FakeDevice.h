@@ -223,7 +223,9 @@ public:
     }
     long Read(void* buffer, std::size_t size) override
     {
+        std::chrono::milliseconds returnAfter{0};
         const long got = With([&](auto& s) -> long {
+            returnAfter = s.readReturnsAfter;
             if (s.lost && (!s.inputOutlivesLoss || s.input.empty())) {
                 return -1;
             }
@@ -232,7 +234,7 @@ public:
             s.input.erase(0, count);
             return static_cast<long>(count);
         });
-        std::this_thread::sleep_for(state_->readReturnsAfter);
+        std::this_thread::sleep_for(returnAfter);
         return got;
     }
     long Write(const void* bytes, std::size_t size) override
