@@ -52,7 +52,6 @@ namespace {
 constexpr int kPortCount = 50;
 constexpr int kHighestPortNumber = 1024;
 constexpr int kPortIconSize = 24;
-constexpr std::size_t kReadBufferSize = 1024;
 constexpr int kRefreshMilliseconds = 16;
 const QSize kClientSize(633, 386);
 
@@ -599,7 +598,7 @@ void CSerialDebugDlg::TouchPortStatus()
 
 void CSerialDebugDlg::OnCommRxChar()
 {
-    unsigned char buffer[kReadBufferSize];
+    unsigned char buffer[kAutoReplyReadSize];
     const std::size_t count = m_port.ReadReceived(buffer, sizeof buffer, m_receivedPieces);
     AppendReceivedPieces(buffer);
     m_receiveCounter += static_cast<int>(count);

@@ -7,6 +7,8 @@
 
 // Received bytes kept for matching beyond which they are all dropped (after the match).
 constexpr std::size_t kAutoReplyBufferLimit = 1024;
+// The most received bytes taken in one read for matching: each read fires at most one rule.
+constexpr std::size_t kAutoReplyReadSize = 1024;
 
 // The text a rule's receive pattern is searched in. Hex: "%02X " per byte with the trailing
 // spaces removed ("01 03 00"); text: every byte as itself, zero bytes left out.

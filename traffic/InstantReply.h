@@ -21,7 +21,6 @@
 // pile up: each read of the input fires at most once).
 class InstantReply : public ReceiveResponder {
 public:
-    static constexpr std::size_t kAutoReplyReadSize = 1024;
     static constexpr std::size_t kMaxWaitingFirings = 4096;
 
     struct Firing {
