@@ -7,12 +7,11 @@
 #include <QWidget>
 #include <cstring>
 
-#include "app/FileDialog.h"
-#include "app/MessageBox.h"
+#include "session/TerminalSession.h"
+#include "ui/FileDialog.h"
+#include "ui/MessageBox.h"
 
 namespace {
-
-constexpr int kProgressMilliseconds = 500;
 
 QString FailureText(const QString& path, const CaptureFailure& failure)
 {
@@ -30,31 +29,16 @@ QString FailureText(const QString& path, const CaptureFailure& failure)
 
 }  // namespace
 
-CCaptureControl::CCaptureControl(QWidget* window, QAction* start, QAction* stop)
-    : QObject(window), m_window(window), m_start(start), m_stop(stop), m_folder(QDir::homePath())
+CCaptureControl::CCaptureControl(QWidget* window, QAction* start, QAction* stop, TerminalSession& session)
+    : QObject(window), m_window(window), m_start(start), m_stop(stop), m_session(session), m_folder(QDir::homePath())
 {
-    m_progress.setInterval(kProgressMilliseconds);
-    connect(&m_progress, &QTimer::timeout, this, &CCaptureControl::CheckProgress);
     connect(m_start, &QAction::triggered, this, &CCaptureControl::AskAndStart);
-    connect(m_stop, &QAction::triggered, this, &CCaptureControl::StopByUser);
-    ShowState();
+    connect(m_stop, &QAction::triggered, this, [this] { m_session.StopCapture(); });
+    m_session.AddObserver(this);
+    CaptureChanged();
 }
 
-void CCaptureControl::SetOptions(const DisplayOptions& options)
-{
-    m_options = options;
-    m_capture.SetOptions(options);
-}
-
-void CCaptureControl::Received(const unsigned char* bytes, std::size_t count, const ReadTime& time)
-{
-    m_capture.Received(bytes, count, time);
-}
-
-void CCaptureControl::Sent(const unsigned char* bytes, std::size_t count, const ReadTime& time)
-{
-    m_capture.Sent(bytes, count, time);
-}
+CCaptureControl::~CCaptureControl() { m_session.RemoveObserver(this); }
 
 QString CCaptureControl::Title(bool active, std::uint64_t fileSize)
 {
@@ -76,84 +60,23 @@ void CCaptureControl::AskAndStart()
         return;
     }
     m_folder = QFileInfo(path).absolutePath();
-    m_unattendedPath.clear();
-    Start(path, QFileInfo::exists(path) ? CaptureOpen::Truncate : CaptureOpen::CreateNew);
+    m_session.StartCapture(path.toStdString(), QFileInfo::exists(path) ? CaptureOpen::Truncate : CaptureOpen::CreateNew);
 }
 
-void CCaptureControl::StartWhenPortOpens(const std::string& path, bool portOpen)
+void CCaptureControl::CaptureChanged()
 {
-    m_startOnOpen = path;
-    m_unattendedPath = path;
-    if (portOpen) {
-        PortOpened();
-    }
+    const SessionCapture& capture = m_session.Capture();
+    m_start->setEnabled(!capture.IsActive());
+    m_stop->setEnabled(capture.IsActive());
+    m_window->setWindowTitle(Title(capture.IsActive(), capture.FileSize()));
 }
 
-void CCaptureControl::PortOpened()
+void CCaptureControl::Message(const SessionMessage& message)
 {
-    if (m_startOnOpen.empty()) {
-        return;
+    const QString path = QString::fromStdString(message.path);
+    if (message.kind == SessionMessage::CaptureNotCreated) {
+        ShowMessage(m_window, QStringLiteral("不能创建记录文件“%1”：%2").arg(path, QString::fromLocal8Bit(message.detail)));
+    } else if (message.kind == SessionMessage::CaptureEnded) {
+        ShowMessage(m_window, FailureText(path, message.failure));
     }
-    const QString path = QString::fromStdString(m_startOnOpen);
-    m_startOnOpen.clear();
-    Start(path, CaptureOpen::Append);
-}
-
-void CCaptureControl::Start(const QString& path, CaptureOpen mode)
-{
-    const std::string failure = m_capture.Start(path.toStdString(), mode, m_options);
-    ShowState();
-    if (!failure.empty()) {
-        ShowMessage(m_window, QStringLiteral("不能创建记录文件“%1”：%2").arg(path, QString::fromLocal8Bit(failure)));
-    }
-}
-
-bool CCaptureControl::Stop()
-{
-    if (!m_capture.IsActive()) {
-        return true;
-    }
-    const std::optional<CaptureFailure> failure = m_capture.Stop();
-    ShowState();
-    if (failure) {
-        ShowMessage(m_window, FailureText(QString::fromStdString(m_capture.Path()), *failure));
-    }
-    return !failure;
-}
-
-void CCaptureControl::StopByUser()
-{
-    m_unattendedPath.clear();
-    Stop();
-}
-
-// A file that failed is not tried again at every reconnection.
-void CCaptureControl::PortLost()
-{
-    const bool unattended = m_capture.IsActive() && !m_unattendedPath.empty();
-    if (Stop() && unattended) {
-        m_startOnOpen = m_unattendedPath;
-    }
-}
-
-void CCaptureControl::CheckProgress()
-{
-    if (m_capture.Failure()) {
-        Stop();
-        return;
-    }
-    m_window->setWindowTitle(Title(true, m_capture.FileSize()));
-}
-
-void CCaptureControl::ShowState()
-{
-    const bool active = m_capture.IsActive();
-    m_start->setEnabled(!active);
-    m_stop->setEnabled(active);
-    if (active) {
-        m_progress.start();
-    } else {
-        m_progress.stop();
-    }
-    m_window->setWindowTitle(Title(active, m_capture.FileSize()));
 }

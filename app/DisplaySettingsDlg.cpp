@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "app/IntegerText.h"
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 
 CDisplaySettingsDlg::CDisplaySettingsDlg(const DisplayOptions& options, QWidget* parent)
     : QDialog(parent),

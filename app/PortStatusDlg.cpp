@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "serial/PortEngine.h"
+#include "session/TerminalSession.h"
 
 namespace {
 
@@ -17,7 +17,8 @@ const QString kUnknown = QStringLiteral("—");
 
 }  // namespace
 
-CPortStatusDlg::CPortStatusDlg(PortEngine& port, QWidget* parent) : QDialog(parent), m_port(port)
+CPortStatusDlg::CPortStatusDlg(TerminalSession& session, QWidget* parent)
+    : QDialog(parent), m_session(session), m_port(session.Port())
 {
     setWindowTitle(QStringLiteral("串口状态"));
     setModal(false);
@@ -65,7 +66,16 @@ CPortStatusDlg::CPortStatusDlg(PortEngine& port, QWidget* parent) : QDialog(pare
     connect(m_dtrBox, &QCheckBox::clicked, this, &CPortStatusDlg::OnControlLine);
     connect(m_rtsBox, &QCheckBox::clicked, this, &CPortStatusDlg::OnControlLine);
     connect(m_breakButton, &QPushButton::clicked, this, &CPortStatusDlg::OnSendBreak);
+    m_session.AddObserver(this);
 }
+
+CPortStatusDlg::~CPortStatusDlg() { m_session.RemoveObserver(this); }
+
+void CPortStatusDlg::PortEvent(unsigned) { Touch(); }
+
+void CPortStatusDlg::Sent(const std::string&, std::int32_t) { Touch(); }
+
+void CPortStatusDlg::PortStateChanged() { Touch(); }
 
 QLabel* CPortStatusDlg::AddLamp(const QString& name)
 {

@@ -4,23 +4,28 @@
 #include <QTimer>
 #include <map>
 
+#include "session/SessionObserver.h"
+
 class PortEngine;
+class TerminalSession;
 class QCheckBox;
 class QLabel;
 class QPushButton;
 
 // "串口状态": modeless, beside the main window. Lamps for the modem lines CTS, DSR, DCD and RI;
 // DTR and RTS boxes that set those lines; a button that sends a 250 ms break; and the counts
-// since the port was opened. It is brought up to date when the main window passes on a port
-// notification or a send (Touch), at most ten times a second, and never while nothing happens.
-class CPortStatusDlg : public QDialog {
+// since the port was opened. It is brought up to date when the session reports a port
+// notification, a send or a change of the port (Touch), at most ten times a second, and never
+// while nothing happens.
+class CPortStatusDlg : public QDialog, private SessionObserver {
     Q_OBJECT
 
 public:
     static constexpr int kRefreshGapMs = 100;
     static constexpr int kBreakMs = 250;
 
-    CPortStatusDlg(PortEngine& port, QWidget* parent);
+    CPortStatusDlg(TerminalSession& session, QWidget* parent);
+    ~CPortStatusDlg() override;
 
     // Something changed on the port: the window is brought up to date soon.
     void Touch();
@@ -36,6 +41,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void PortEvent(unsigned message) override;
+    void Sent(const std::string& text, std::int32_t isHex) override;
+    void PortStateChanged() override;
+
     QLabel* AddLamp(const QString& name);
     QLabel* AddCount(const QString& name);
     void ShowLamp(const QString& name, bool known, bool lit);
@@ -43,6 +52,7 @@ private:
     void OnControlLine();
     void OnSendBreak();
 
+    TerminalSession& m_session;
     PortEngine& m_port;
     QTimer m_refreshTimer;
     bool m_wasOpen = false;

@@ -3,7 +3,7 @@
 #include <QString>
 #include <cstring>
 
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "app/SerialDebugDlg.h"
 #include "app/SettingsFolder.h"
 #include "platform/ProgramDir.h"

@@ -5,17 +5,14 @@
 #include <QTimer>
 #include <map>
 #include <optional>
-#include <memory>
 #include <string>
 
-#include "scheme/SchemeFile.h"
-#include "scheme/SchemeModel.h"
-#include "serial/PortEngine.h"
+#include "app/PortWatch.h"
+#include "scheme/Scheme.h"
+#include "session/TerminalSession.h"
 #include "traffic/Clock.h"
-#include "traffic/InstantReply.h"
-#include "traffic/ReceiveArea.h"
-#include "traffic/SharedBuffer.h"
 #include "traffic/TextDecoder.h"
+#include "ui/QtSessionLoop.h"
 
 class QAction;
 class QCheckBox;
@@ -32,7 +29,6 @@ class ClientArea;
 class CPortStatusDlg;
 class CSendListPanel;
 class PortKeeper;
-class WindowNotificationSink;
 
 // Control ids of the main window.
 enum MainControl {
@@ -81,8 +77,10 @@ enum MainCommand {
     ID_APP_EXIT = 57665,
 };
 
-// The main window: holds the whole working state of the terminal.
-class CSerialDebugDlg : public QDialog {
+// The main window: the view of one terminal session. Its handlers read the controls, call the
+// session and show what the session reports; the window itself keeps the settings it exchanges
+// with Config.ini and the scheme it imports from and exports to Default.pol.
+class CSerialDebugDlg : public QDialog, private SessionObserver {
     Q_OBJECT
 
 public:
@@ -112,20 +110,16 @@ public:
     void ClosePort();
     void ShowPortState(bool open);
 
-    // Saves the settings and the scheme and frees the rules; the window is then closed.
+    // Saves the settings and the scheme and ends the session's work; the window is then closed.
     bool DestroyWindow();
 
-    // The one way data is sent: writes the bytes of `text` (hex text parsed when isHex is not 0),
-    // shows `text` in the send area and isHex in the "HEX发送" box, and counts the bytes.
+    // Sends `text` (hex text parsed when isHex is not 0); the send area shows it, "HEX发送"
+    // shows isHex, and the bytes are counted.
     bool SendString(std::string text, std::int32_t isHex);
 
-    // Answers the buffered received data with the first rule whose pattern occurs in it;
-    // returns 1 when a rule fired.
-    int RunAutoReply(CSharedBuffer& buffer);
-
-    int ReceiveCounter() const { return m_receiveCounter; }
-    int SendCounter() const { return m_sendCounter; }
-    const std::string& ReceiveText() const { return m_receiveText.Text(); }
+    int ReceiveCounter() const { return m_session.ReceiveCounter(); }
+    int SendCounter() const { return m_session.SendCounter(); }
+    const std::string& ReceiveText() const { return m_session.Area().Text(); }
 
     // Brings the receive area and the counters on screen up to date at once, rather than at
     // the next display frame.
@@ -134,40 +128,32 @@ public:
     // Records into `path` (continued if it exists, in the capture format of the settings) from
     // the moment the port is open: at once when it is, else at its next opening.
     void CaptureWhenPortOpens(const std::string& path);
-    // Ends a recording, if there is one: the port is gone, or the user stopped it.
+    // Ends a recording, if there is one.
     void StopCapture();
     bool IsCapturing() const;
-    // Where read and send times come from; the system clock unless a test gives its own. It is
-    // also called on the port's monitor thread, which stamps each piece read from the device.
+    // Where read and send times come from; the system clock unless a test gives its own.
     void UseClock(const Clock& clock);
 
     // Scheme files: the rule list, the scheme interval and the send list.
     SchemeImport ImportScheme(const std::string& path);
     void ExportScheme(const std::string& path);
 
-    RuleList& Rules() { return m_rules; }
-    // The rules were changed in place: replies decided on the port's thread ("立即回复") use
-    // them from now on.
-    void RulesChanged();
-    SendList& SendItems() { return m_sendList; }
-    // Takes this very entry out of the send list; false when it is not there.
-    bool RemoveSendItem(const SendItem* item);
+    Scheme& GetScheme() { return m_scheme; }
+    const RuleList& Rules() const { return m_scheme.Rules(); }
+    const SendList& SendItems() const { return m_scheme.SendItems(); }
     CSendListPanel* SendListPanel() const { return m_sendListPanel; }
-    int SchemeInterval() const { return m_schemeInterval; }
+    int SchemeInterval() const { return m_scheme.Interval(); }
 
+    TerminalSession& Session() { return m_session; }
     QWidget* GetDlgItem(int id) const;
     QAction* MenuCommand(int id) const;
-    PortEngine& Port() { return m_port; }
+    PortEngine& Port() { return m_session.Port(); }
     bool IsPortOpen() const { return m_portOpen; }
     int PortIndex() const { return m_portIndex; }
     bool HasPortStateIcon() const { return !m_portStateIcon.isNull(); }
     bool PortStateIconIsOpen() const { return m_portStateIconOpen; }
-    PortKeeper* Keeper() const { return m_portKeeper; }
     // The "串口状态" window once it has been opened, else null.
     CPortStatusDlg* PortStatusWindow() const { return m_portStatus; }
-
-    // A notification of the port engine, on the window's thread.
-    void OnPortNotification(unsigned message, int wParam, long lParam);
 
     // Paints the port-state icon at the place of the hidden static 1022.
     void PaintPortState(QPainter& painter) const;
@@ -200,20 +186,16 @@ private:
     bool PullInterval();
     void SetOpenCaption(bool open);
     void RefreshPortState();
-    void ShowPortOpenFailure(const std::string& reason);
-    // A network port the user opened is connecting in the background.
-    bool Connecting() const;
 
-    void OnCommRxChar();
-    void AppendReceivedPieces(const unsigned char* bytes);
-    void OnCommLost();
-    void OnCommOpened();
-    void OnReopenLostPort(int number);
-    void FinishReopening();
-    void AppendReceiveLine(const char* utf8Line);
-    void TouchPortStatus();
+    // What the session reports.
+    void ReceiveChanged() override;
+    void Sent(const std::string& text, std::int32_t isHex) override;
+    void PortStateChanged() override;
+    void SendingStopped() override;
+    void AutoSendDue() override;
+    void Message(const SessionMessage& message) override;
+
     void ScheduleRefresh();
-    void ShowSentFrame(const std::string& bytes);
     void ApplyDisplayOptions(const DisplayOptions& options);
     void OnDisplaySettings();
     void ShowCounters();
@@ -237,33 +219,21 @@ private:
     void OnCalculator();
     void OnAutoReconnect();
     void OnPortStatus();
-    // "立即回复": auto-reply is decided on the port's thread, as the bytes are read.
-    bool InstantReplyOn() const;
-    void UpdateInstantReply();
-    // Shows the replies sent on the port's thread as a reply sent here is shown.
-    void ShowInstantReplies();
-    // What SendString shows after writing: the text, the hex box, the count.
-    void ShowSentText(const std::string& text, std::int32_t isHex, std::size_t byteCount);
+    void OnInstantReply();
 
     std::string m_programDirectory;
-    bool m_initialised = false;
     bool m_destroyed = false;
     std::optional<int> m_startPort;
 
-    RuleList m_rules;
-    SendList m_sendList;
-    int m_schemeInterval = 200;
+    Scheme m_scheme;
     bool m_keepDefaultScheme = false;  // Default.pol is not written at exit
-    int m_sendCounter = 0;
-    int m_receiveCounter = 0;
     bool m_portOpen = false;
 
-    CSharedBuffer m_receiveBuffer;
-    std::vector<ReceivedPiece> m_receivedPieces;  // of the last read, kept to spare allocations
+    QtSessionLoop m_loop;
+    PortWatch m_portWatch;
+    TerminalSession m_session;
+
     CSendListPanel* m_sendListPanel = nullptr;
-    ReceiveArea m_receiveText;
-    SystemClock m_systemClock;
-    const Clock* m_clock = &m_systemClock;
     CCaptureControl* m_captureControl = nullptr;
     std::string m_sendText;
     int m_portIndex = 0;
@@ -277,9 +247,6 @@ private:
     QPixmap m_portStateIcon;
     bool m_portStateIconOpen = false;
 
-    std::unique_ptr<WindowNotificationSink> m_sink;
-    InstantReply m_instantReply;  // before the port, which uses it until it closes
-    PortEngine m_port;
     PortKeeper* m_portKeeper = nullptr;
     CPortStatusDlg* m_portStatus = nullptr;
 
@@ -306,7 +273,6 @@ private:
     QCheckBox* m_topmostBox = nullptr;
     QLabel* m_receiveCountLabel = nullptr;
     QLabel* m_sendCountLabel = nullptr;
-    QTimer m_autoSendTimer;
     QTimer m_refreshTimer;
     std::uint64_t m_shownGeneration = 0;
     std::size_t m_shownLength = 0;

@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-#include "app/Gbk.h"
+#include "ui/Gbk.h"
 #include "controls/LocaleDate.h"
 #include "controls/RowOrder.h"
 

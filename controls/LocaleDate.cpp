@@ -4,7 +4,7 @@
 #include <QLocale>
 #include <QSet>
 
-#include "app/Gbk.h"
+#include "ui/Gbk.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/DialogTextEdit.h"
-#include "app/Gbk.h"
+#include "ui/DialogTextEdit.h"
+#include "ui/Gbk.h"
 
 CRuleDlg::CRuleDlg(QWidget* parent)
     : QDialog(parent),

@@ -5,10 +5,9 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <algorithm>
+#include <vector>
 
-#include "app/Gbk.h"
-#include "app/SerialDebugDlg.h"
+#include "ui/Gbk.h"
 #include "scheme/RuleDlg.h"
 
 namespace {
@@ -25,7 +24,8 @@ QString AskSchemeFilePath(QWidget* owner, FileDialogKind kind)
     return AskFilePath(owner, {kind, QStringLiteral("规则文件(*.pol)"), QStringLiteral("ptl")});
 }
 
-CSchemeDlg::CSchemeDlg(QWidget* parent) : QDialog(parent), m_list(new QTableWidget(this))
+CSchemeDlg::CSchemeDlg(Scheme& scheme, QWidget* parent)
+    : QDialog(parent), m_scheme(scheme), m_list(new QTableWidget(this))
 {
     setWindowTitle(QStringLiteral("编辑方案"));
     m_list->setObjectName(QString::number(IDC_LIST));
@@ -51,7 +51,10 @@ CSchemeDlg::CSchemeDlg(QWidget* parent) : QDialog(parent), m_list(new QTableWidg
     layout->addLayout(buttons);
     connect(m_list, &QTableWidget::cellDoubleClicked, this, [this](int row) { EditRow(row); });
     resize(660, 340);
+    m_scheme.AddListener(this);
 }
+
+CSchemeDlg::~CSchemeDlg() { m_scheme.RemoveListener(this); }
 
 int CSchemeDlg::exec()
 {
@@ -78,12 +81,11 @@ void CSchemeDlg::InitList()
     m_list->setWordWrap(false);
 }
 
+void CSchemeDlg::RulesChanged() { RefillList(); }
+
 void CSchemeDlg::RefillList()
 {
-    if (m_pMainDlg == nullptr) {
-        return;
-    }
-    const RuleList& rules = m_pMainDlg->Rules();
+    const RuleList& rules = m_scheme.Rules();
     m_list->clearContents();
     m_list->setRowCount(static_cast<int>(rules.size()));
     for (int row = 0; row < m_list->rowCount(); ++row) {
@@ -100,10 +102,11 @@ void CSchemeDlg::RefillList()
     }
 }
 
-ProtocolRule* CSchemeDlg::RuleOfRow(int row) const
+const ProtocolRule* CSchemeDlg::RuleOfRow(int row) const
 {
     const QTableWidgetItem* item = m_list->item(row, 0);
-    return item == nullptr ? nullptr : reinterpret_cast<ProtocolRule*>(item->data(Qt::UserRole).value<quintptr>());
+    return item == nullptr ? nullptr
+                           : reinterpret_cast<const ProtocolRule*>(item->data(Qt::UserRole).value<quintptr>());
 }
 
 int CSchemeDlg::FirstSelectedRow() const
@@ -118,7 +121,7 @@ int CSchemeDlg::FirstSelectedRow() const
     return first;
 }
 
-bool CSchemeDlg::EditRule(ProtocolRule* rule)
+bool CSchemeDlg::EditRule(const ProtocolRule* rule)
 {
     if (rule == nullptr) {
         return false;
@@ -132,65 +135,33 @@ bool CSchemeDlg::EditRule(ProtocolRule* rule)
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }
-    rule->Name = dialog.m_name;
-    rule->RecvData = dialog.m_recvData;
-    rule->RecvIsHex = dialog.m_recvIsHex;
-    rule->SendData = dialog.m_sendData;
-    rule->SendIsHex = dialog.m_sendIsHex;
-    return true;
-}
-
-bool CSchemeDlg::RemoveRule(const ProtocolRule* rule)
-{
-    if (rule == nullptr || m_pMainDlg == nullptr) {
-        return false;
-    }
-    RuleList& rules = m_pMainDlg->Rules();
-    const auto found =
-        std::find_if(rules.begin(), rules.end(), [rule](const auto& entry) { return entry.get() == rule; });
-    if (found == rules.end()) {
-        return false;
-    }
-    rules.erase(found);
-    return true;
+    return m_scheme.ChangeRule(rule, {dialog.m_name, dialog.m_recvData, dialog.m_sendData, dialog.m_recvIsHex,
+                                      dialog.m_sendIsHex});
 }
 
 void CSchemeDlg::EditRow(int row)
 {
-    if (EditRule(RuleOfRow(row))) {
-        m_pMainDlg->RulesChanged();
-        RefillList();
-    }
+    EditRule(RuleOfRow(row));
 }
 
 void CSchemeDlg::OnAdd()
 {
     CRuleDlg dialog(this);
-    if (dialog.exec() != QDialog::Accepted || m_pMainDlg == nullptr) {
-        return;
+    if (dialog.exec() == QDialog::Accepted) {
+        m_scheme.AddRule({dialog.m_name, dialog.m_recvData, dialog.m_sendData, dialog.m_recvIsHex, dialog.m_sendIsHex});
     }
-    auto rule = std::make_unique<ProtocolRule>();
-    rule->Name = dialog.m_name;
-    rule->RecvData = dialog.m_recvData;
-    rule->RecvIsHex = dialog.m_recvIsHex;
-    rule->SendData = dialog.m_sendData;
-    rule->SendIsHex = dialog.m_sendIsHex;
-    m_pMainDlg->Rules().push_back(std::move(rule));
-    m_pMainDlg->RulesChanged();
-    RefillList();
 }
 
 void CSchemeDlg::OnDelete()
 {
-    bool removed = false;
+    std::vector<const ProtocolRule*> selected;
     for (const QTableWidgetSelectionRange& range : m_list->selectedRanges()) {
         for (int row = range.topRow(); row <= range.bottomRow(); ++row) {
-            removed = RemoveRule(RuleOfRow(row)) || removed;
+            selected.push_back(RuleOfRow(row));
         }
     }
-    if (removed) {
-        m_pMainDlg->RulesChanged();
-        RefillList();
+    for (const ProtocolRule* rule : selected) {
+        m_scheme.RemoveRule(rule);
     }
 }
 
@@ -205,16 +176,15 @@ void CSchemeDlg::OnEdit()
 void CSchemeDlg::OnExport()
 {
     const QString path = AskSchemeFilePath(this, FileDialogKind::Save);
-    if (!path.isEmpty() && m_pMainDlg != nullptr) {
-        m_pMainDlg->ExportScheme(path.toStdString());
+    if (!path.isEmpty()) {
+        m_scheme.Export(path.toStdString());
     }
 }
 
 void CSchemeDlg::OnImport()
 {
     const QString path = AskSchemeFilePath(this, FileDialogKind::Open);
-    if (!path.isEmpty() && m_pMainDlg != nullptr) {
-        m_pMainDlg->ImportScheme(path.toStdString());
-        RefillList();
+    if (!path.isEmpty()) {
+        m_scheme.Import(path.toStdString());
     }
 }

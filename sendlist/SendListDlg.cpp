@@ -4,12 +4,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/Gbk.h"
-#include "app/SerialDebugDlg.h"
+#include "ui/Gbk.h"
 #include "controls/EditableListCtrl.h"
 #include "controls/ListImages.h"
 
-CSendListDlg::CSendListDlg(QWidget* parent) : QDialog(parent), m_list(new CEditableListCtrl(this))
+CSendListDlg::CSendListDlg(Scheme& scheme, QWidget* parent)
+    : QDialog(parent), m_scheme(scheme), m_list(new CEditableListCtrl(this))
 {
     setWindowTitle(QStringLiteral("多报文发送配置"));
     m_list->setObjectName(QString::number(IDC_LIST));
@@ -40,8 +40,11 @@ CSendListDlg::CSendListDlg(QWidget* parent) : QDialog(parent), m_list(new CEdita
     connect(cancel, &QPushButton::clicked, this, &CSendListDlg::reject);
 }
 
+// The side panel is rebuilt once the dialog has ended: while it runs, the panel's cycle goes on
+// over the rows it had.
 int CSendListDlg::exec()
 {
+    const Scheme::NewsHeld held(m_scheme);
     OnInitDialog();
     return QDialog::exec();
 }
@@ -59,10 +62,7 @@ void CSendListDlg::OnInitDialog()
     m_list->SetCheckStyle(CHECK_MULTI);
     m_list->InsertColumn(0, QStringLiteral("标题"), COLUMN_LEFT, 100);
     m_list->InsertColumn(1, QStringLiteral("发送数据"), COLUMN_LEFT, 350);
-    if (m_pMainDlg == nullptr) {
-        return;
-    }
-    for (const std::shared_ptr<SendItem>& entry : m_pMainDlg->SendItems()) {
+    for (const std::shared_ptr<SendItem>& entry : m_scheme.SendItems()) {
         if (entry != nullptr) {
             AppendRow(entry, FromGbk(entry->Caption));
         }
@@ -78,19 +78,16 @@ void CSendListDlg::AppendRow(const std::shared_ptr<SendItem>& entry, const QStri
     m_rowEntries.push_back(entry);
 }
 
-SendItem* CSendListDlg::EntryOfRow(int row) const
+const SendItem* CSendListDlg::EntryOfRow(int row) const
 {
-    return reinterpret_cast<SendItem*>(m_list->GetItemUserData(row));
+    return reinterpret_cast<const SendItem*>(m_list->GetItemUserData(row));
 }
 
 void CSendListDlg::OnAdd()
 {
-    if (m_pMainDlg == nullptr) {
-        return;
-    }
     auto entry = std::make_shared<SendItem>();
     entry->Caption = "new";
-    m_pMainDlg->SendItems().push_back(entry);
+    m_scheme.AddSendItem(entry);
     AppendRow(entry, QStringLiteral("new"));
     m_list->EditCell(m_list->GetItemCount() - 1, 0);
 }
@@ -99,9 +96,7 @@ void CSendListDlg::OnDelete()
 {
     for (int row = m_list->FindNextItem(ITEM_SELECTED, -1); row >= 0; row = m_list->FindNextItem(ITEM_SELECTED, -1)) {
         const SendItem* entry = EntryOfRow(row);
-        if (m_pMainDlg != nullptr) {
-            m_pMainDlg->RemoveSendItem(entry);
-        }
+        m_scheme.RemoveSendItem(entry);
         m_list->DeleteItem(row, false);
         std::erase_if(m_rowEntries, [entry](const auto& kept) { return kept.get() == entry; });
     }
@@ -114,11 +109,12 @@ void CSendListDlg::OnCheckChanged(int row)
 
 void CSendListDlg::accept()
 {
+    std::vector<std::pair<const SendItem*, SendItem>> changes;
     for (int row = 0; row < m_list->GetItemCount(); ++row) {
-        SendItem* entry = EntryOfRow(row);
-        entry->IsHex = m_list->GetCheck(row) > 0 ? 1 : 0;
-        entry->Caption = ToGbk(m_list->GetItemText(row, 0));
-        entry->Data = ToGbk(m_list->GetItemText(row, 1));
+        changes.push_back({EntryOfRow(row),
+                           {m_list->GetCheck(row) > 0 ? 1 : 0, ToGbk(m_list->GetItemText(row, 0)),
+                            ToGbk(m_list->GetItemText(row, 1))}});
     }
+    m_scheme.ChangeSendItems(changes);
     QDialog::accept();
 }

@@ -2,13 +2,12 @@
 
 #include <QDialog>
 
-#include "scheme/SchemeModel.h"
+#include "scheme/Scheme.h"
 
 class CEditableListCtrl;
-class CSerialDebugDlg;
 class QPushButton;
 
-// The send-list editor ("多报文发送配置"): one row per entry of the main window's send list,
+// The send-list editor ("多报文发送配置"): one row per entry of the scheme's send list,
 // caption and data edited in place, the check box saying the data is hex text. Add and Delete
 // change the send list at once; the edited texts and flags reach the entries only at OK.
 class CSendListDlg : public QDialog {
@@ -17,15 +16,13 @@ class CSendListDlg : public QDialog {
 public:
     enum Control { IDOK = 1, IDCANCEL = 2, IDC_ADD = 3, IDC_DELETE = 4, IDC_LIST = 1032 };
 
-    explicit CSendListDlg(QWidget* parent = nullptr);
+    explicit CSendListDlg(Scheme& scheme, QWidget* parent = nullptr);
 
-    // Fills the list from the send list and runs the dialog; m_pMainDlg must be set first.
+    // Fills the list from the send list and runs the dialog.
     int exec() override;
 
     QPushButton* Button(int id) const;
     CEditableListCtrl* List() const { return m_list; }
-
-    CSerialDebugDlg* m_pMainDlg = nullptr;
 
 public slots:
     void accept() override;
@@ -33,12 +30,13 @@ public slots:
 private:
     void OnInitDialog();
     void AppendRow(const std::shared_ptr<SendItem>& entry, const QString& caption);
-    SendItem* EntryOfRow(int row) const;
+    const SendItem* EntryOfRow(int row) const;
 
     void OnAdd();
     void OnDelete();
     void OnCheckChanged(int row);
 
+    Scheme& m_scheme;
     CEditableListCtrl* m_list;
     // The entries of the rows: a row never points to a freed entry. A deleted row's entry is
     // let go, so it lives on only where another window still shows it.

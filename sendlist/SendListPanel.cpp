@@ -6,13 +6,13 @@
 #include <QLineEdit>
 #include <optional>
 
-#include "app/Gbk.h"
+#include "ui/Gbk.h"
 #include "app/IntegerText.h"
-#include "app/MessageBox.h"
-#include "app/SerialDebugDlg.h"
+#include "ui/MessageBox.h"
 #include "controls/EditableListCtrl.h"
 #include "controls/ListImages.h"
 #include "sendlist/CyclicSend.h"
+#include "session/SendTarget.h"
 
 namespace {
 
@@ -21,8 +21,10 @@ const QSize kInitialSize(238, 150);
 
 }  // namespace
 
-CSendListPanel::CSendListPanel(QWidget* parent)
+CSendListPanel::CSendListPanel(Scheme& scheme, SendTarget& target, QWidget* parent)
     : QWidget(parent),
+      m_scheme(scheme),
+      m_target(target),
       m_list(AddControl(IDC_LIST, new CEditableListCtrl, QRect(0, 0, kInitialSize.width(), kInitialSize.height() - 20))),
       m_btnCycle(AddControl(IDC_CYCLE, new QCheckBox(QStringLiteral("自动循环发送")), QRect(2, 0, 100, kBottomRowHeight))),
       m_intervalEdit(new QLineEdit)
@@ -37,7 +39,10 @@ CSendListPanel::CSendListPanel(QWidget* parent)
     connect(m_list, &CEditableListCtrl::listDoubleClicked, this, &CSendListPanel::OnListDoubleClicked);
     connect(&m_cyclicTimer, &QTimer::timeout, this, [this] { OnTimer(TIMER_CYCLIC_SEND); });
     UpdateData(false);
+    m_scheme.AddListener(this);
 }
+
+CSendListPanel::~CSendListPanel() { m_scheme.RemoveListener(this); }
 
 template <typename Widget>
 Widget* CSendListPanel::AddControl(int id, Widget* widget, const QRect& geometry)
@@ -61,10 +66,7 @@ void CSendListPanel::RefreshList()
 {
     m_list->DeleteItems(ITEM_ANY);
     m_shownEntries.clear();
-    if (m_pMainDlg == nullptr) {
-        return;
-    }
-    for (const std::shared_ptr<SendItem>& entry : m_pMainDlg->SendItems()) {
+    for (const std::shared_ptr<SendItem>& entry : m_scheme.SendItems()) {
         if (entry == nullptr) {
             continue;
         }
@@ -96,7 +98,7 @@ bool CSendListPanel::SendRow(int row)
     if (entry == nullptr) {
         return false;
     }
-    m_pMainDlg->SendString(entry->Data, entry->IsHex);
+    m_target.SendString(entry->Data, entry->IsHex);
     m_list->SetItemBkColor(row, -1, kSentColor, true);
     return true;
 }
@@ -142,7 +144,7 @@ bool CSendListPanel::UpdateData(bool saveAndValidate)
 void CSendListPanel::OnCycleClicked()
 {
     UpdateData(true);
-    if (m_pMainDlg == nullptr || !m_pMainDlg->IsPortOpen()) {
+    if (!m_target.IsPortOpen()) {
         ShowMessage(this, QStringLiteral("端口没有打开，无法发送！"));
     } else if (m_nInterval == 0) {
         ShowMessage(this, QStringLiteral("自动发送周期不能为0，请重新设置！"));

@@ -5,16 +5,17 @@
 #include <QWidget>
 
 #include "controls/ListRows.h"
-#include "scheme/SchemeModel.h"
+#include "scheme/Scheme.h"
 
 class CEditableListCtrl;
-class CSerialDebugDlg;
 class QCheckBox;
 class QLineEdit;
+class SendTarget;
 
-// The side panel of the main window: shows the send list and sends its entries, one when its
-// row is double-clicked, or each in turn on a timer ("自动循环发送"). The row sent last is red.
-class CSendListPanel : public QWidget {
+// The side panel of the main window: shows the scheme's send list, rebuilt whenever it changes,
+// and sends its entries to its target, one when its row is double-clicked, or each in turn on a
+// timer ("自动循环发送"). The row sent last is red.
+class CSendListPanel : public QWidget, private SchemeListener {
     Q_OBJECT
 
 public:
@@ -30,12 +31,13 @@ public:
     static constexpr ColorRef kCaptionColor = MakeColorRef(195, 213, 253);
     static constexpr ColorRef kSentColor = MakeColorRef(255, 0, 0);
 
-    explicit CSendListPanel(QWidget* parent = nullptr);
+    CSendListPanel(Scheme& scheme, SendTarget& target, QWidget* parent = nullptr);
+    ~CSendListPanel() override;
 
-    // Sets the list up and fills it; m_pMainDlg must be set first.
+    // Sets the list up and fills it.
     void OnInitDialog();
 
-    // Rebuilds the rows from the main window's send list, in list order, all in their normal
+    // Rebuilds the rows from the send list, in list order, all in their normal
     // colours. The current row number stays, so a cyclic send goes on after it.
     void RefreshList();
 
@@ -59,13 +61,12 @@ public:
     int CurrentItem() const { return m_nCurItem; }
     unsigned Interval() const { return m_nInterval; }
 
-    CSerialDebugDlg* m_pMainDlg = nullptr;
-
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void SendListChanged() override { RefreshList(); }
     template <typename Widget>
     Widget* AddControl(int id, Widget* widget, const QRect& geometry);
     void OnCycleClicked();
@@ -75,6 +76,8 @@ private:
     void RestoreNormalColors();
     const SendItem* EntryOfRow(int row) const;
 
+    Scheme& m_scheme;
+    SendTarget& m_target;
     int m_nCurItem = -1;
     CEditableListCtrl* m_list;
     QCheckBox* m_btnCycle;

@@ -19,7 +19,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "app/SerialDebugDlg.h"
 #include "scheme/SchemeDlg.h"
 #include "sendlist/SendListDlg.h"
@@ -128,12 +128,10 @@ int main(int argc, char* argv[])
         window.RefreshReceiveView();
         ok = Save(window, output, QStringLiteral("main-open.png")) && ok;
 
-        CSchemeDlg editor(&window);
-        editor.m_pMainDlg = &window;
+        CSchemeDlg editor(window.GetScheme(), &window);
         ok = SaveModal(editor, output, QStringLiteral("scheme-editor.png")) && ok;
 
-        CSendListDlg sendList(&window);
-        sendList.m_pMainDlg = &window;
+        CSendListDlg sendList(window.GetScheme(), &window);
         ok = SaveModal(sendList, output, QStringLiteral("send-list-dialog.png")) && ok;
 
         window.resize(window.width() + 160, window.height());

@@ -3,6 +3,7 @@
 #include "traffic/Codec.h"
 
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -43,6 +44,27 @@ int FindFiringRule(const RuleList& rules, const unsigned char* snapshot, std::si
     }
     return -1;
 }
+
+std::optional<ProtocolRule> AutoReplyMatcher::Match(const RuleList& rules, const unsigned char* bytes,
+                                                    std::size_t count)
+{
+    kept_.Append(bytes, static_cast<int>(count));
+    const int size = kept_.GetSize();
+    std::vector<unsigned char> snapshot(static_cast<std::size_t>(size));
+    const int copied = kept_.CopyTo(snapshot.data(), size);
+    const int index = FindFiringRule(rules, snapshot.data(), static_cast<std::size_t>(copied));
+    std::optional<ProtocolRule> fired;
+    if (index >= 0) {
+        fired = *rules[static_cast<std::size_t>(index)];
+        kept_.Clear();
+    }
+    if (kept_.GetSize() > static_cast<int>(kAutoReplyBufferLimit)) {
+        kept_.Clear();
+    }
+    return fired;
+}
+
+void AutoReplyMatcher::Clear() { kept_.Clear(); }
 
 std::string AutoReplyLine(const std::string& ruleName)
 {

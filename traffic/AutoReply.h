@@ -1,8 +1,10 @@
 #pragma once
 
 #include "scheme/SchemeModel.h"
+#include "traffic/SharedBuffer.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 // Received bytes kept for matching beyond which they are all dropped (after the match).
@@ -18,6 +20,20 @@ std::string BuildMatchText(const unsigned char* bytes, std::size_t count, bool h
 // `snapshot` (case-sensitive substring; an empty pattern always occurs), or -1. Each of the two
 // match texts is built at most once per call.
 int FindFiringRule(const RuleList& rules, const unsigned char* snapshot, std::size_t count);
+
+// Auto-reply over the received bytes, read by read: each read (at most kAutoReplyReadSize
+// bytes) is added to the bytes kept so far, the first rule whose pattern occurs in them fires
+// and empties them, and kept bytes beyond kAutoReplyBufferLimit are dropped after the match.
+// The same matching answers on the owner's thread and on the port's monitor thread.
+class AutoReplyMatcher {
+public:
+    // Adds one read and returns the rule of `rules` that fired on it, if one did.
+    std::optional<ProtocolRule> Match(const RuleList& rules, const unsigned char* bytes, std::size_t count);
+    void Clear();
+
+private:
+    CSharedBuffer kept_;
+};
 
 // The line added to the receive area when a rule fires: CR LF, "--自动恢复", the name, "--",
 // CR LF, in GBK bytes.

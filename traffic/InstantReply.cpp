@@ -4,7 +4,6 @@
 #include <exception>
 #include <utility>
 
-#include "traffic/AutoReply.h"
 #include "traffic/SendText.h"
 
 void InstantReply::SetRules(const RuleList& rules)
@@ -43,19 +42,13 @@ std::string InstantReply::Respond(const unsigned char* bytes, std::size_t count)
 
 std::string InstantReply::Match(const unsigned char* bytes, std::size_t count)
 {
-    kept_.insert(kept_.end(), bytes, bytes + count);
-    std::string reply;
-    const int index = FindFiringRule(rules_, kept_.data(), kept_.size());
-    if (index >= 0) {
-        const ProtocolRule& rule = *rules_[static_cast<std::size_t>(index)];
-        reply = BytesToSend(rule.SendData, rule.SendIsHex);
-        if (firings_.size() < kMaxWaitingFirings) {
-            firings_.push_back({rule.Name, rule.SendData, rule.SendIsHex, reply});
-        }
-        kept_.clear();
+    const std::optional<ProtocolRule> rule = matcher_.Match(rules_, bytes, count);
+    if (!rule) {
+        return {};
     }
-    if (kept_.size() > kAutoReplyBufferLimit) {
-        kept_.clear();
+    std::string reply = BytesToSend(rule->SendData, rule->SendIsHex);
+    if (firings_.size() < kMaxWaitingFirings) {
+        firings_.push_back({rule->Name, rule->SendData, rule->SendIsHex, reply});
     }
     return reply;
 }

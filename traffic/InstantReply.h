@@ -8,12 +8,12 @@
 
 #include "scheme/SchemeModel.h"
 #include "serial/ReceiveResponder.h"
+#include "traffic/AutoReply.h"
 
 // Auto-reply decided on the port's monitor thread: the rules are matched against the input as
-// it is read, and the reply goes out at once instead of when the window's thread gets to the
-// bytes. Matching is the window's own: the bytes are taken in reads of at most
-// kAutoReplyReadSize, each added to the kept bytes, which the first rule whose pattern occurs
-// in them fires on and empties; kept bytes beyond kAutoReplyBufferLimit are dropped.
+// it is read, and the reply goes out at once instead of when the owner's thread gets to the
+// bytes. Matching is the owner's own (AutoReplyMatcher), over reads of at most
+// kAutoReplyReadSize bytes.
 //
 // The rules are a copy, taken by SetRules. What fired waits for the window (TakeFirings), which
 // shows it as it shows a reply it sent itself; at most kMaxWaitingFirings wait, and those
@@ -44,6 +44,6 @@ private:
     std::mutex mutex_;
     RuleList rules_;
     bool enabled_ = false;
-    std::vector<unsigned char> kept_;
+    AutoReplyMatcher matcher_;
     std::vector<Firing> firings_;
 };

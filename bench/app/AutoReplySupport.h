@@ -25,15 +25,10 @@ inline const std::string kReply("\xAA\xBB", 2);
 inline void AddHundredRules(CSerialDebugDlg& window)
 {
     for (int rule = 0; rule < 100; ++rule) {
-        auto entry = std::make_unique<ProtocolRule>();
-        entry->Name = "rule " + std::to_string(rule);
-        entry->RecvIsHex = 1;
-        entry->SendIsHex = 1;
-        entry->SendData = "AA BB";
         char pattern[32];
         std::snprintf(pattern, sizeof pattern, "FE %02X 00", rule);
-        entry->RecvData = rule == 99 ? "01 03 00 00 00 0A" : pattern;
-        window.Rules().push_back(std::move(entry));
+        window.GetScheme().AddRule(
+            {"rule " + std::to_string(rule), rule == 99 ? "01 03 00 00 00 0A" : pattern, "AA BB", 1, 1});
     }
 }
 

@@ -21,7 +21,7 @@
 #include <optional>
 #include <cstdlib>
 
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "app/SerialDebugDlg.h"
 #include "bench/app/BenchSupport.h"
 

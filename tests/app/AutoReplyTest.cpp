@@ -18,14 +18,7 @@ protected:
 
     void AddRule(const std::string& name, const std::string& recv, int recvHex, const std::string& send, int sendHex)
     {
-        auto rule = std::make_unique<ProtocolRule>();
-        rule->Name = name;
-        rule->RecvData = recv;
-        rule->RecvIsHex = recvHex;
-        rule->SendData = send;
-        rule->SendIsHex = sendHex;
-        m_window->Rules().push_back(std::move(rule));
-        m_window->RulesChanged();
+        m_window->GetScheme().AddRule({name, recv, send, recvHex, sendHex});
     }
 
     void Receive(const std::string& bytes)
@@ -152,9 +145,7 @@ TEST_F(InstantReplyWindowTest, TheReplyGoesOutWhileTheWindowsThreadIsBusyAndIsSh
     WriteConfigWithCom3(m_device, "AutoRecive=1\r\nInstantReply=1\r\n");
     Start();
     ASSERT_TRUE(m_window->IsPortOpen());
-    auto rule = std::make_unique<ProtocolRule>(ProtocolRule{"Q", "01 03", "AA BB", 1, 1});
-    m_window->Rules().push_back(std::move(rule));
-    m_window->RulesChanged();
+    m_window->GetScheme().AddRule({"Q", "01 03", "AA BB", 1, 1});
 
     m_device.Write(std::string("\x01\x03\x00", 3));
     EXPECT_EQ(m_device.Read(2, std::chrono::seconds(5)), "\xAA\xBB") << "no event of the window's was handled";

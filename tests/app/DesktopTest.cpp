@@ -3,7 +3,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "app/FileDialog.h"
+#include "ui/FileDialog.h"
 #include "app/QtTranslations.h"
 #include "app/SerialDebugApp.h"
 #include "tests/app/MainWindowFixture.h"

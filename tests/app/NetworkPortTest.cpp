@@ -11,7 +11,6 @@
 #include <atomic>
 #include <thread>
 
-#include "app/PortKeeper.h"
 #include "platform/CodePage.h"
 #include "platform/TelnetComPort.h"
 #include "tests/app/MainWindowFixture.h"
@@ -179,7 +178,7 @@ TEST_P(NetworkPortThroughSer2net, AServerStoppedMidTransferLosesThePortAndAutoRe
     EXPECT_FALSE(window.PortStateIconIsOpen());
     EXPECT_NE(window.ReceiveText().find(kLostLine), std::string::npos);
     EXPECT_TRUE(m_messages.texts.isEmpty()) << "a loss shows no box";
-    EXPECT_TRUE(window.Keeper()->WaitingForDevice());
+    EXPECT_TRUE(window.Session().WaitingForDevice());
 
     // The flood still queued for the device side would come first after the reconnection and
     // could fill the view past its clearing.
@@ -193,7 +192,7 @@ TEST_P(NetworkPortThroughSer2net, AServerStoppedMidTransferLosesThePortAndAutoRe
     const std::string& text = window.ReceiveText();
     EXPECT_LT(text.find(kBackLine), text.find("hello again"));
     EXPECT_TRUE(m_messages.texts.isEmpty());
-    EXPECT_FALSE(window.Keeper()->WaitingForDevice());
+    EXPECT_FALSE(window.Session().WaitingForDevice());
 }
 
 TEST_P(NetworkPortThroughSer2net, WithoutAutoReconnectALostPortStaysClosedAndTheUserCanOpenItAgain)
@@ -202,7 +201,7 @@ TEST_P(NetworkPortThroughSer2net, WithoutAutoReconnectALostPortStaysClosedAndThe
     ASSERT_TRUE(WaitForPortState(true));
     server->Stop();
     ASSERT_TRUE(WaitForPortState(false));
-    EXPECT_FALSE(window.Keeper()->WaitingForDevice());
+    EXPECT_FALSE(window.Session().WaitingForDevice());
     ASSERT_TRUE(server->Start()) << server->Log();
     QTest::qWait(600);
     EXPECT_FALSE(window.IsPortOpen());

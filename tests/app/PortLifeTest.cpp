@@ -13,7 +13,6 @@
 #include <fstream>
 #include <thread>
 
-#include "app/PortKeeper.h"
 #include "app/PortWatch.h"
 #include "platform/CodePage.h"
 #include "tests/app/MainWindowFixture.h"
@@ -180,7 +179,7 @@ TEST_F(PortLifeTest, WithAutoReconnectTheLinkPointedAtANewDeviceReopensThePortWi
     EXPECT_TRUE(window.MenuCommand(ID_AUTO_RECONNECT)->isChecked());
     first->CloseMaster();
     ASSERT_TRUE(WaitForPortState(false));
-    EXPECT_TRUE(window.Keeper()->WaitingForDevice());
+    EXPECT_TRUE(window.Session().WaitingForDevice());
 
     PseudoTerminal second;  // another device, with other device numbers
     QElapsedTimer clock;
@@ -197,7 +196,7 @@ TEST_F(PortLifeTest, WithAutoReconnectTheLinkPointedAtANewDeviceReopensThePortWi
     EXPECT_LT(text.find(kLostLine), text.find(kBackLine));
     EXPECT_LT(text.find(kBackLine), text.find("hello again"));
     EXPECT_TRUE(m_messages.texts.isEmpty());
-    EXPECT_FALSE(window.Keeper()->WaitingForDevice());
+    EXPECT_FALSE(window.Session().WaitingForDevice());
 }
 
 TEST_F(PortLifeTest, AnUnattendedCaptureGoesOnInItsFileAfterAReconnectionAndAMenuStopEndsThat)
@@ -239,11 +238,11 @@ TEST_F(PortLifeTest, ACloseByTheUserDuringTheWaitCancelsTheReconnection)
     CSerialDebugDlg& window = StartOnLink(*first, true);
     first->CloseMaster();
     ASSERT_TRUE(WaitForPortState(false));
-    ASSERT_TRUE(window.Keeper()->WaitingForDevice());
+    ASSERT_TRUE(window.Session().WaitingForDevice());
 
     Click(IDC_OPEN);  // the user takes over: the device is not there, so the box says why
     EXPECT_EQ(m_messages.texts.size(), 1);
-    EXPECT_FALSE(window.Keeper()->WaitingForDevice());
+    EXPECT_FALSE(window.Session().WaitingForDevice());
     PseudoTerminal second;
     PointLinkAt(second);
     QTest::qWait(700);
@@ -257,7 +256,7 @@ TEST_F(PortLifeTest, TurningAutoReconnectOffDuringTheWaitCancelsIt)
     first->CloseMaster();
     ASSERT_TRUE(WaitForPortState(false));
     window.MenuCommand(ID_AUTO_RECONNECT)->trigger();
-    EXPECT_FALSE(window.Keeper()->WaitingForDevice());
+    EXPECT_FALSE(window.Session().WaitingForDevice());
     PseudoTerminal second;
     PointLinkAt(second);
     QTest::qWait(700);
@@ -272,7 +271,7 @@ TEST_F(PortLifeTest, WithoutAutoReconnectALostPortStaysClosed)
     CSerialDebugDlg& window = StartOnLink(*first, false);
     first->CloseMaster();
     ASSERT_TRUE(WaitForPortState(false));
-    EXPECT_FALSE(window.Keeper()->WaitingForDevice());
+    EXPECT_FALSE(window.Session().WaitingForDevice());
     PseudoTerminal second;
     PointLinkAt(second);
     QTest::qWait(700);

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "app/DisplaySettingsDlg.h"
-#include "app/FileDialog.h"
+#include "ui/FileDialog.h"
 #include "sendlist/SendListPanel.h"
 #include "controls/EditableListCtrl.h"
 #include "tests/app/MainWindowFixture.h"
@@ -144,11 +144,9 @@ TEST_F(ProtocolViewTest, FramesGoOnAcrossThe30000CharacterClearing)
 TEST_F(ProtocolViewTest, EveryRouteOfSendingShowsItsSentFrame)
 {
     StartWith("ShowSent=1\r\nAutoRecive=1\r\n");
-    auto rule = std::make_unique<ProtocolRule>(ProtocolRule{"N", "Q?", "R!", 0, 0});
-    m_window->Rules().push_back(std::move(rule));
-    m_window->SendItems().push_back(std::make_shared<SendItem>(SendItem{1, "hex", "01 02"}));
-    m_window->SendItems().push_back(std::make_shared<SendItem>(SendItem{0, "text", "L2"}));
-    m_window->SendListPanel()->RefreshList();
+    m_window->GetScheme().AddRule({"N", "Q?", "R!", 0, 0});
+    m_window->GetScheme().AddSendItem(std::make_shared<SendItem>(SendItem{1, "hex", "01 02"}));
+    m_window->GetScheme().AddSendItem(std::make_shared<SendItem>(SendItem{0, "text", "L2"}));
 
     SendByHand(QStringLiteral("AT"));
     EXPECT_EQ(m_window->ReceiveText(), kOut + "AT");

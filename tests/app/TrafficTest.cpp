@@ -2,7 +2,7 @@
 #include <QFile>
 #include <QLabel>
 
-#include "app/FileDialog.h"
+#include "ui/FileDialog.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/PseudoTerminal.h"
 

@@ -5,7 +5,7 @@
 #include <QAction>
 #include <cstdlib>
 
-#include "app/FileDialog.h"
+#include "ui/FileDialog.h"
 #include "scheme/SchemeFile.h"
 #include "sendlist/SendListPanel.h"
 #include "tests/app/MainWindowFixture.h"

@@ -54,8 +54,7 @@ protected:
 
     void OpenEditor()
     {
-        m_editor = std::make_unique<CSchemeDlg>(m_window.get());
-        m_editor->m_pMainDlg = m_window.get();
+        m_editor = std::make_unique<CSchemeDlg>(m_window->GetScheme(), m_window.get());
         WhenDialogOpens<CSchemeDlg>([](CSchemeDlg* editor) { editor->done(QDialog::Accepted); });
         m_editor->exec();  // sets the list up the way the menu command does
         m_editor->show();

@@ -32,7 +32,7 @@ protected:
     std::shared_ptr<SendItem> AddEntry(const std::string& caption, const std::string& data, std::int32_t isHex = 0)
     {
         auto entry = std::make_shared<SendItem>(SendItem{isHex, caption, data});
-        m_window->SendItems().push_back(entry);
+        m_window->GetScheme().AddSendItem(entry);
         return entry;
     }
 

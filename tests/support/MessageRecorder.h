@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <utility>
 
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 
 // Answers every message box the program shows and records its text, for the life of the object.
 class MessageRecorder {

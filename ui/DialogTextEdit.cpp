@@ -1,4 +1,4 @@
-#include "app/DialogTextEdit.h"
+#include "ui/DialogTextEdit.h"
 
 #include <QKeyEvent>
 

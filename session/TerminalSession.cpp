@@ -1,0 +1,454 @@
+#include "session/TerminalSession.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <exception>
+#include <mutex>
+#include <optional>
+
+#include "platform/CodePage.h"
+#include "serial/PortOpening.h"
+#include "traffic/SendText.h"
+
+namespace {
+
+// A count shown as "%d" goes on past its largest value from its smallest, as a 32-bit
+// counter does, instead of overflowing.
+int AddWrapping(int counter, std::size_t count)
+{
+    return static_cast<int>(static_cast<unsigned>(counter) + static_cast<unsigned>(count));
+}
+
+}  // namespace
+
+// Carries the port's notifications from its monitor thread to the session's thread. Receive
+// notifications that come while one is still queued ride along with it: its task handles each
+// of them in turn, so a flood makes one trip through the loop per batch. Once detached it drops
+// everything it is given, and a queued task that finds the sink gone does nothing.
+class TerminalSession::Sink : public NotificationSink {
+public:
+    Sink(SessionLoop& loop, TerminalSession& session) : loop_(loop), session_(session) {}
+
+    void Detach()
+    {
+        std::lock_guard lock(mutex_);
+        detached_ = true;
+    }
+
+    bool IsAlive() const override
+    {
+        std::lock_guard lock(mutex_);
+        return !detached_;
+    }
+
+    // Posts under the lock, so the session cannot finish detaching while a task is being queued.
+    void Post(unsigned message, int, long) override
+    {
+        std::lock_guard lock(mutex_);
+        if (detached_ || (message == WM_COMM_RXCHAR && receivesQueued_++ > 0)) {
+            return;
+        }
+        loop_.Post([this, alive = std::weak_ptr<char>(alive_), message] {
+            if (alive.expired()) {
+                return;
+            }
+            const int count = message == WM_COMM_RXCHAR ? receivesQueued_.exchange(0) : 1;
+            for (int i = 0; i < count && !alive.expired(); ++i) {
+                session_.OnPortNotification(message);
+            }
+        });
+    }
+
+    void ReportFailure(const std::string& caption, const std::string& text) override
+    {
+        loop_.Post([this, alive = std::weak_ptr<char>(alive_), caption, text] {
+            if (!alive.expired()) {
+                session_.Report({SessionMessage::PortFailure, {}, text, caption});
+            }
+        });
+    }
+
+private:
+    SessionLoop& loop_;
+    TerminalSession& session_;
+    std::shared_ptr<char> alive_ = std::make_shared<char>();  // queued tasks hold it weakly
+    mutable std::mutex mutex_;
+    bool detached_ = false;
+    // Receive notifications the queued task will handle. Taken without the lock, which the
+    // monitor thread holds while it queues a task: the task must not wait for it.
+    std::atomic<int> receivesQueued_{0};
+};
+
+TerminalSession::TerminalSession(SessionLoop& loop, Scheme& scheme, const DevicePresence& devices,
+                                 std::string portMapFile)
+    : scheme_(scheme),
+      portMapFile_(std::move(portMapFile)),
+      capture_(
+          loop, [this] { Tell(&SessionObserver::CaptureChanged); },
+          [this](const SessionMessage& message) { Report(message); }),
+      autoSend_(loop.MakeTimer([this] { Tell(&SessionObserver::AutoSendDue); }, false)),
+      reconnect_(devices, [this] { return clock_->Now().monotonic; }),
+      retry_(loop.MakeTimer([this] { ConsiderReopening(); }, true)),
+      sink_(std::make_unique<Sink>(loop, *this))
+{
+    scheme_.AddListener(this);
+    // Set before the first opening too, so a failure of the monitor thread is reported then.
+    port_.SetNotificationSink(sink_.get());
+}
+
+TerminalSession::~TerminalSession()
+{
+    scheme_.RemoveListener(this);
+    sink_->Detach();
+    port_.Close();
+}
+
+void TerminalSession::AddObserver(SessionObserver* observer) { observers_.push_back(observer); }
+
+void TerminalSession::RemoveObserver(SessionObserver* observer) { std::erase(observers_, observer); }
+
+// Over a copy, skipping an observer that went while the ones before it heard of the event.
+template <typename Event, typename... Args>
+void TerminalSession::Tell(Event event, const Args&... args)
+{
+    for (SessionObserver* observer : std::vector(observers_)) {
+        if (std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) {
+            (observer->*event)(args...);
+        }
+    }
+}
+
+void TerminalSession::Report(const SessionMessage& message) { Tell(&SessionObserver::Message, message); }
+
+void TerminalSession::SetAutoReply(bool on)
+{
+    autoReply_ = on;
+    UpdateInstantReply();
+}
+
+void TerminalSession::SetInstantReply(bool on)
+{
+    instantReply_ = on;
+    UpdateInstantReply();
+}
+
+void TerminalSession::UpdateInstantReply()
+{
+    const bool on = instantReply_ && !shutDown_;
+    RulesChanged();
+    instant_.SetEnabled(on && autoReply_);
+    port_.SetReceiveResponder(on ? &instant_ : nullptr);
+}
+
+// Replies decided on the port's thread use the rules from now on.
+void TerminalSession::RulesChanged()
+{
+    if (instantReply_) {
+        instant_.SetRules(scheme_.Rules());
+    }
+}
+
+void TerminalSession::SetDisplayOptions(const DisplayOptions& options)
+{
+    area_.SetOptions(options);
+    capture_.SetOptions(options);
+    Tell(&SessionObserver::ReceiveChanged);
+}
+
+void TerminalSession::UseClock(const Clock& clock)
+{
+    clock_ = &clock;
+    port_.SetReadClock(clock);
+}
+
+void TerminalSession::OpenPort(int number, const std::string& settings)
+{
+    StopReconnecting();
+    lineSettings_ = settings;
+    try {
+        // Also ends the connecting of a network port.
+        port_.Close();
+        if (number < 1 || number > kHighestPortNumber) {
+            Report({SessionMessage::PortNumberInvalid});
+        } else {
+            port_.SetPortMapFile(portMapFile_);
+            const PortOpening opening = OpenNumberedPort(port_, number, settings);
+            if (!opening.succeeded && !opening.pending) {
+                Report({SessionMessage::PortNotOpened, {}, opening.reason});
+            }
+        }
+        port_.SetNotificationSink(sink_.get());
+        RefreshPortState();
+        if (port_.IsOpen()) {
+            port_.SetState(settings);
+            capture_.PortOpened();
+        }
+    } catch (const std::exception&) {
+        Report({SessionMessage::PortOpeningFailed});
+        RefreshPortState();
+    }
+}
+
+void TerminalSession::ClosePort()
+{
+    StopAutoSend();
+    Tell(&SessionObserver::SendingStopped);
+    // Also ends the connecting of a network port.
+    port_.Close();
+    RefreshPortState();
+}
+
+void TerminalSession::RefreshPortState()
+{
+    portOpen_ = port_.IsOpen();
+    Tell(&SessionObserver::PortStateChanged);
+}
+
+bool TerminalSession::Connecting() const { return port_.Opening() && !reconnect_.Attempting(); }
+
+void TerminalSession::ShowLine(std::string_view text)
+{
+    area_.AppendText(text);
+    Tell(&SessionObserver::ReceiveChanged);
+}
+
+void TerminalSession::ClearReceive()
+{
+    area_.Clear();
+    Tell(&SessionObserver::ReceiveChanged);
+}
+
+void TerminalSession::ResetCounters()
+{
+    receiveCounter_ = 0;
+    sendCounter_ = 0;
+}
+
+void TerminalSession::OnPortNotification(unsigned message)
+{
+    if (message == WM_COMM_RXCHAR) {
+        OnCommRxChar();
+    } else if (message == WM_COMM_LOST) {
+        OnCommLost();
+    } else if (message == WM_COMM_OPENED) {
+        OnCommOpened();
+    }
+    Tell(&SessionObserver::PortEvent, message);
+}
+
+void TerminalSession::OnCommRxChar()
+{
+    unsigned char buffer[kAutoReplyReadSize];
+    const std::size_t count = port_.ReadReceived(buffer, sizeof buffer, receivedPieces_);
+    AppendReceivedPieces(buffer);
+    receiveCounter_ = AddWrapping(receiveCounter_, count);
+    ShowInstantReplies();
+    if (autoReply_ && !instantReply_) {
+        RunAutoReply(buffer, count);
+    }
+    area_.ApplyClearingRules(autoClear_);
+    Tell(&SessionObserver::ReceiveChanged);
+}
+
+// Each piece with the time it was read from the device, so that frames split where the device
+// fell silent even when the session took the bytes later.
+void TerminalSession::AppendReceivedPieces(const unsigned char* bytes)
+{
+    for (const ReceivedPiece& piece : receivedPieces_) {
+        area_.AppendReceived(bytes, piece.size, hexDisplay_, piece.readAt);
+        capture_.Received(bytes, piece.size, piece.readAt);
+        bytes += piece.size;
+    }
+}
+
+int TerminalSession::RunAutoReply(const unsigned char* bytes, std::size_t count)
+{
+    try {
+        const std::optional<ProtocolRule> rule = matcher_.Match(scheme_.Rules(), bytes, count);
+        if (!rule) {
+            return 0;
+        }
+        SendString(rule->SendData, rule->SendIsHex);
+        area_.AppendText(AutoReplyLine(rule->Name));
+        return 1;
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+// In the order they fired, each after the bytes that made it fire (a flood read ahead of the
+// session may show a reply a little before the last of those bytes).
+void TerminalSession::ShowInstantReplies()
+{
+    for (const InstantReply::Firing& firing : instant_.TakeFirings()) {
+        if (port_.IsOpen()) {
+            ShowSentFrame(firing.bytes);
+        }
+        CountSent(firing.sendData, firing.sendIsHex, firing.bytes.size());
+        area_.AppendText(AutoReplyLine(firing.ruleName));
+    }
+}
+
+bool TerminalSession::SendString(std::string text, std::int32_t isHex)
+{
+    const std::string bytes = BytesToSend(text, isHex);
+    if (port_.IsOpen()) {
+        port_.Write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+        ShowSentFrame(bytes);
+    }
+    CountSent(text, isHex, bytes.size());
+    return true;
+}
+
+void TerminalSession::CountSent(const std::string& text, std::int32_t isHex, std::size_t byteCount)
+{
+    sendCounter_ = AddWrapping(sendCounter_, byteCount);
+    Tell(&SessionObserver::Sent, text, isHex);
+}
+
+// With "显示发送" the bytes written appear in the receive area and in a log capture.
+void TerminalSession::ShowSentFrame(const std::string& bytes)
+{
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const ReadTime time = clock_->Now();
+    capture_.Sent(data, bytes.size(), time);
+    if (area_.AppendSent(data, bytes.size(), hexDisplay_, time)) {
+        area_.ApplyClearingRules(autoClear_);
+        Tell(&SessionObserver::ReceiveChanged);
+    }
+}
+
+bool TerminalSession::SetAutoSend(bool checked, int interval)
+{
+    if (!portOpen_) {
+        Report({SessionMessage::AutoSendPortClosed});
+    } else if (interval == 0) {
+        Report({SessionMessage::AutoSendZeroInterval});
+    } else if (checked) {
+        autoSend_->Start(std::chrono::milliseconds(std::abs(static_cast<long long>(interval))));
+        return true;
+    }
+    StopAutoSend();
+    return false;
+}
+
+void TerminalSession::StopAutoSend() { autoSend_->Stop(); }
+
+void TerminalSession::SetAutoReconnect(bool on)
+{
+    const bool reopening = reconnect_.Attempting();
+    reconnect_.SetEnabled(on);
+    ConsiderReopening();
+    if (reopening && !reconnect_.Enabled()) {
+        port_.CancelOpening();
+    }
+}
+
+void TerminalSession::StopReconnecting()
+{
+    reconnect_.Cancel();
+    retry_->Stop();
+}
+
+void TerminalSession::DevicesChanged()
+{
+    if (port_.IsOpen()) {
+        port_.CheckDevice();
+    }
+    ConsiderReopening();
+}
+
+// The device has gone: the port is closed as the user would close it, and the receive area
+// says so; no message (one per unplugged cable would be a nuisance).
+void TerminalSession::OnCommLost()
+{
+    // A loss of a port that has been closed or opened again since is no news.
+    if (!port_.IsLost()) {
+        return;
+    }
+    const int number = port_.PortNumber();
+    const std::string device = port_.Target();
+    ClosePort();
+    capture_.PortLost();
+    ShowLine(Utf8ToGbk("\r\n--串口已断开--\r\n"));
+    reconnect_.PortLost(number, device);
+    ConsiderReopening();
+}
+
+// The opening of a network port, which went on in the background, has ended: its outcome is
+// shown as OpenPort shows a local port's.
+void TerminalSession::OnCommOpened()
+{
+    const std::optional<PortOpening> opening = FinishPortOpening(port_);
+    if (!opening) {
+        return;  // ended by the user, or taken already
+    }
+    if (reconnect_.Attempting()) {
+        FinishReopening();
+        return;
+    }
+    if (!opening->succeeded) {
+        Report({SessionMessage::PortNotOpened, {}, opening->reason});
+    }
+    RefreshPortState();
+    if (port_.IsOpen()) {
+        capture_.PortOpened();
+    }
+}
+
+void TerminalSession::ConsiderReopening()
+{
+    if (reconnect_.ShouldTryNow()) {
+        reconnect_.AttemptStarted();
+        ReopenLostPort(reconnect_.PortNumber());
+    }
+    ScheduleNextLook();
+}
+
+void TerminalSession::ReopenLostPort(int number)
+{
+    const PortOpening opening = OpenNumberedPort(port_, number, lineSettings_);
+    if (!opening.pending) {
+        FinishReopening();
+    }
+}
+
+void TerminalSession::FinishReopening()
+{
+    if (port_.IsOpen()) {
+        reconnect_.AttemptSucceeded();
+    } else {
+        reconnect_.AttemptFailed();
+    }
+    ScheduleNextLook();
+    if (!port_.IsOpen()) {
+        return;
+    }
+    port_.SetNotificationSink(sink_.get());
+    RefreshPortState();
+    ShowLine(Utf8ToGbk("\r\n--串口已重新连接--\r\n"));
+    capture_.PortOpened();
+}
+
+void TerminalSession::ScheduleNextLook()
+{
+    if (const auto again = reconnect_.AskAgainIn()) {
+        retry_->Start(std::chrono::ceil<std::chrono::milliseconds>(*again));
+    } else {
+        retry_->Stop();
+    }
+}
+
+void TerminalSession::Shutdown()
+{
+    shutDown_ = true;
+    StopReconnecting();
+    port_.CancelOpening();
+    UpdateInstantReply();
+    StopAutoSend();
+    Tell(&SessionObserver::SendingStopped);
+    sink_->Detach();
+    capture_.Stop();
+}
