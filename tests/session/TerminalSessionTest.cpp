@@ -1,0 +1,291 @@
+// A terminal session without a window, on real pseudo-terminals, turned by the test's own loop
+// and clock: what it shows, counts, answers, sends and records.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "platform/CodePage.h"
+#include "platform/DeviceWatcher.h"
+#include "session/TerminalSession.h"
+#include "tests/platform/TempDir.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/ManualLoop.h"
+#include "tests/support/PseudoTerminal.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+const std::string kSentMark = "\xB7\xA2\xA1\xFA";  // "发→" in GBK
+const std::string kLostLine = Utf8ToGbk("\r\n--串口已断开--\r\n");
+const std::string kBackLine = Utf8ToGbk("\r\n--串口已重新连接--\r\n");
+
+std::size_t Occurrences(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) {
+        ++count;
+    }
+    return count;
+}
+
+// What a session reports; it answers the auto-send period as the window does, by sending.
+class Recorder : public SessionObserver {
+public:
+    explicit Recorder(TerminalSession& session) : m_session(session) { m_session.AddObserver(this); }
+    ~Recorder() override { m_session.RemoveObserver(this); }
+
+    void SendingStopped() override { ++stops; }
+    void AutoSendDue() override { m_session.SendString("tick", 0); }
+    void Message(const SessionMessage& message) override { messages.push_back(message.kind); }
+
+    int stops = 0;
+    std::vector<SessionMessage::Kind> messages;
+
+private:
+    TerminalSession& m_session;
+};
+
+// A session in a settings folder of its own, whose COM3 is `device`.
+struct SessionOnPty {
+    SessionOnPty(ManualLoop& loop, Scheme& scheme, const std::string& device)
+        : session(loop, scheme, devices, PortMap(device)), recorder(session)
+    {
+    }
+
+    std::string PortMap(const std::string& device) const
+    {
+        WriteFile(folder.File("Config.ini"), "[Ports]\r\nCOM3=" + device + "\r\n");
+        return folder.File("Config.ini");
+    }
+
+    TempDir folder;
+    DeviceWatcher devices;
+    TerminalSession session;
+    Recorder recorder;
+};
+
+class SessionTest : public ::testing::Test {
+protected:
+    // A fresh session on `device` (the test's pseudo-terminal unless given), port open.
+    TerminalSession& Open(const std::string& device = {})
+    {
+        m_terminal.reset();
+        m_terminal = std::make_unique<SessionOnPty>(m_loop, m_scheme, device.empty() ? m_device.SlavePath() : device);
+        Session().UseClock(m_clock);
+        Session().OpenPort(3, "9600,n,8,1");
+        EXPECT_TRUE(Session().IsPortOpen());
+        return Session();
+    }
+    TerminalSession& Session() { return m_terminal->session; }
+
+    // Writes `bytes` on the device side, once, and waits until the session has counted them.
+    void Receive(const std::string& bytes, PseudoTerminal& device)
+    {
+        const int counted = Session().ReceiveCounter() + static_cast<int>(bytes.size());
+        device.Write(bytes);
+        ASSERT_TRUE(m_loop.RunUntil([&] { return Session().ReceiveCounter() >= counted; }));
+    }
+    void Receive(const std::string& bytes) { Receive(bytes, m_device); }
+
+    // In reads of at most 1000 bytes, each once the one before was counted.
+    void Feed(const std::string& bytes)
+    {
+        for (std::size_t done = 0; done < bytes.size(); done += 1000) {
+            Receive(bytes.substr(done, 1000));
+        }
+    }
+
+    std::string DeviceGets(std::size_t count)
+    {
+        std::string got;
+        while (got.size() < count) {
+            const std::string more = m_device.Read(count - got.size(), std::chrono::seconds(5));
+            if (more.empty()) {
+                break;
+            }
+            got += more;
+        }
+        return got;
+    }
+
+    ManualClock m_clock;
+    ManualLoop m_loop;
+    Scheme m_scheme;
+    PseudoTerminal m_device;
+    TempDir m_files;
+    std::unique_ptr<SessionOnPty> m_terminal;
+};
+
+}  // namespace
+
+TEST_F(SessionTest, EveryByteIsCountedAndTheAreaIsEmptiedAt30000OrAbove5000WithAutoClear)
+{
+    struct Case {
+        bool autoClear;
+        std::size_t received;
+        std::size_t shownAfter;
+    };
+    for (const Case& c : {Case{false, 29999, 29999}, Case{false, 30000, 0}, Case{true, 5000, 5000}, Case{true, 5001, 0}}) {
+        SCOPED_TRACE(::testing::Message() << "auto-clear " << c.autoClear << ", " << c.received << " bytes");
+        TerminalSession& session = Open();
+        session.SetAutoClear(c.autoClear);
+        Feed(std::string(c.received, 'x'));
+        EXPECT_EQ(session.Area().Length(), c.shownAfter);
+        EXPECT_EQ(session.ReceiveCounter(), static_cast<int>(c.received));
+    }
+}
+
+// Both ways of answering, on the session's thread and with "立即回复" on the port's, match alike.
+class SessionAutoReplyTest : public SessionTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SessionAutoReplyTest, ARuleFiresOncePerReadOnTheBytesKeptSinceTheLastFiringUpTo1024)
+{
+    struct Case {
+        const char* what;
+        std::string pattern;
+        std::vector<std::string> reads;
+        int firings;
+    };
+    const Case cases[] = {
+        {"a pattern split over two reads fires on the second", "OK", {"O", "K"}, 1},
+        {"a read holding the pattern twice fires once", "OK", {"OKOK"}, 1},
+        {"a firing empties the kept bytes", "OK", {"OK", "K"}, 1},
+        {"1024 kept bytes are kept", "BC", {std::string(1000, 'A'), std::string(24, 'B'), "C"}, 1},
+        {"beyond 1024 kept bytes are dropped", "BC", {std::string(1000, 'A'), std::string(25, 'B'), "C"}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_scheme = Scheme();
+        m_scheme.AddRule({"r", c.pattern, "!", 0, 0});
+        TerminalSession& session = Open();
+        session.SetAutoReply(true);
+        session.SetInstantReply(GetParam());
+        for (const std::string& read : c.reads) {
+            Receive(read);
+        }
+        EXPECT_EQ(session.SendCounter(), c.firings);
+        EXPECT_EQ(DeviceGets(static_cast<std::size_t>(c.firings)), std::string(static_cast<std::size_t>(c.firings), '!'));
+        EXPECT_EQ(Occurrences(session.Area().Text(), AutoReplyLine("r")), static_cast<std::size_t>(c.firings));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(OwnThreadAndPortThread, SessionAutoReplyTest, ::testing::Bool());
+
+TEST_F(SessionTest, EveryRouteOfSendingWritesItsBytesAndShowsThemAsASentFrame)
+{
+    m_scheme.AddRule({"q", "Q", "R", 0, 0});
+    TerminalSession& session = Open();
+    DisplayOptions options;
+    options.showSent = true;
+    session.SetDisplayOptions(options);
+    session.SetAutoReply(true);
+    struct Route {
+        const char* what;
+        std::function<void()> send;
+        std::string bytes;
+    };
+    const Route routes[] = {
+        {"text", [&] { session.SendString("ab", 0); }, "ab"},
+        {"hex", [&] { session.SendString("01 02", 1); }, "\x01\x02"},
+        {"auto-send",
+         [&] {
+             ASSERT_TRUE(session.SetAutoSend(true, -50));
+             m_loop.Advance(milliseconds(50));
+             session.SetAutoSend(false, -50);
+         },
+         "tick"},
+        {"auto-reply", [&] { Receive("Q"); }, "R"},
+        {"instant reply",
+         [&] {
+             session.SetInstantReply(true);
+             Receive("Q");
+             session.SetInstantReply(false);
+         },
+         "R"},
+    };
+    for (const Route& route : routes) {
+        SCOPED_TRACE(route.what);
+        session.ClearReceive();
+        const int before = session.SendCounter();
+        route.send();
+        EXPECT_EQ(DeviceGets(route.bytes.size()), route.bytes);
+        EXPECT_EQ(session.SendCounter(), before + static_cast<int>(route.bytes.size()));
+        EXPECT_NE(session.Area().Text().find(kSentMark + route.bytes), std::string::npos) << session.Area().Text();
+    }
+
+    // With the port closed a send is counted, but written and shown nowhere.
+    session.ClosePort();
+    session.ClearReceive();
+    session.SendString("zz", 0);
+    EXPECT_EQ(session.Area().Text(), "");
+    EXPECT_EQ(session.SendCounter(), 2 + 2 + 4 + 1 + 1 + 2);
+    EXPECT_EQ(m_terminal->recorder.stops, 1) << "closing stops the timed sends";
+}
+
+TEST_F(SessionTest, ALostPortSaysSoOnceAndItsReopeningGoesOnWithTheUnattendedCapture)
+{
+    auto first = std::make_unique<PseudoTerminal>();
+    const std::string link = m_files.File("link");
+    std::filesystem::create_symlink(first->SlavePath(), link);
+    TerminalSession& session = Open(link);
+    session.SetAutoReconnect(true);
+    const std::string capture = m_files.File("unattended.log");
+    session.CaptureWhenPortOpens(capture);
+    Receive("before", *first);
+
+    first->CloseMaster();
+    ASSERT_TRUE(m_loop.RunUntil([&] { return !session.IsPortOpen(); }));
+    EXPECT_TRUE(session.WaitingForDevice());
+    EXPECT_FALSE(session.Capture().IsActive());
+
+    PseudoTerminal second;
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(second.SlavePath(), link);
+    m_clock.Advance(ReconnectPolicy::kLongestRetry);
+    m_loop.Advance(ReconnectPolicy::kLongestRetry);
+    session.DevicesChanged();
+    ASSERT_TRUE(session.IsPortOpen());
+    EXPECT_TRUE(session.Capture().IsActive());
+    Receive("after", second);
+    session.StopCapture();
+
+    EXPECT_EQ(ReadFile(capture), "beforeafter");
+    const std::string& text = session.Area().Text();
+    EXPECT_EQ(Occurrences(text, kLostLine), 1u);
+    EXPECT_LT(text.find(kLostLine), text.find(kBackLine));
+    EXPECT_LT(text.find(kBackLine), text.find("after"));
+    EXPECT_EQ(m_terminal->recorder.stops, 1);
+    EXPECT_TRUE(m_terminal->recorder.messages.empty());
+}
+
+TEST(TwoSessions, EachCountsAndShowsExactlyItsOwnBytesWhileBothAreFlooded)
+{
+    constexpr std::size_t kFlood = 1 << 20;
+    ManualLoop loop;
+    Scheme scheme;
+    PseudoTerminal deviceA;
+    PseudoTerminal deviceB;
+    SessionOnPty a(loop, scheme, deviceA.SlavePath());
+    SessionOnPty b(loop, scheme, deviceB.SlavePath());
+    a.session.OpenPort(3, "115200,n,8,1");
+    b.session.OpenPort(3, "115200,n,8,1");
+    ASSERT_TRUE(a.session.IsPortOpen() && b.session.IsPortOpen());
+    b.session.SetHexDisplay(true);
+
+    std::thread floodA([&] { deviceA.Write(std::string(kFlood, 'a')); });
+    std::thread floodB([&] { deviceB.Write(std::string(kFlood, '\xBB')); });
+    const bool counted = loop.RunUntil(
+        [&] { return a.session.ReceiveCounter() == kFlood && b.session.ReceiveCounter() == kFlood; },
+        std::chrono::seconds(120));
+    floodA.join();
+    floodB.join();
+    ASSERT_TRUE(counted) << a.session.ReceiveCounter() << " and " << b.session.ReceiveCounter();
+    EXPECT_EQ(a.session.SendCounter() + b.session.SendCounter(), 0);
+    EXPECT_EQ(a.session.Area().Text().find_first_not_of('a'), std::string::npos);
+    EXPECT_EQ(b.session.Area().Text().find_first_not_of("BB "), std::string::npos);
+    EXPECT_FALSE(a.session.Area().Text().empty());
+    EXPECT_FALSE(b.session.Area().Text().empty());
+}
