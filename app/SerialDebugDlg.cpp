@@ -9,10 +9,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextLayout>
-#include <cstring>
 #include <filesystem>
 
 #include "app/AboutDlg.h"
@@ -23,6 +19,7 @@
 #include "app/IntegerText.h"
 #include "app/PortKeeper.h"
 #include "app/PortStatusDlg.h"
+#include "app/ReceiveView.h"
 #include "app/Settings.h"
 #include "platform/WholeFile.h"
 #include "res/Icons.h"
@@ -93,6 +90,7 @@ CSerialDebugDlg::CSerialDebugDlg(std::string programDirectory, QWidget* parent)
     setSizeGripEnabled(false);
     CreateControls();
     CreateMenu();
+    m_receiveView = std::make_unique<ReceiveView>(m_receiveArea);
     m_session.AddObserver(this);
     m_captureControl = new CCaptureControl(this, m_commands[ID_CAPTURE_START], m_commands[ID_CAPTURE_STOP], m_session);
     FillPortList();
@@ -362,42 +360,7 @@ void CSerialDebugDlg::ScheduleRefresh()
 void CSerialDebugDlg::RefreshReceiveView()
 {
     m_refreshTimer.stop();
-    const ReceiveArea& area = m_session.Area();
-    const std::string& text = area.Text();
-    if (m_shownGeneration != area.Generation() || m_shownLength > text.size()) {
-        m_receiveArea->clear();
-        m_shownGeneration = area.Generation();
-        m_shownLength = 0;
-        m_shownDecoder = TextDecoder(area.Options().codec);
-    }
-    std::size_t end = text.size();
-    // A CR at the end may be the first half of a CR LF line break: it waits for the next byte.
-    if (end > m_shownLength && text[end - 1] == '\r') {
-        --end;
-    }
-    if (end > m_shownLength) {
-        const std::string_view fresh = std::string_view(text).substr(m_shownLength, end - m_shownLength);
-        QString added = QString::fromUtf8(m_shownDecoder.Decode(fresh));
-        added.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        added.remove(QLatin1Char('\r'));
-        // One edit for all the lines: the layout then takes them as one change and lays out only
-        // what is shown, instead of every line as it is inserted.
-        QTextCursor cursor(m_receiveArea->document());
-        cursor.movePosition(QTextCursor::End);
-        // The last line keeps what its layout worked out (the hex view is one long line): without
-        // that, scrolling to the caret and drawing would work it out again for the whole line.
-        cursor.block().layout()->setCacheEnabled(true);
-        cursor.beginEditBlock();
-        cursor.insertText(added);
-        cursor.endEditBlock();
-        m_shownLength = end;
-    }
-    // Text inserted at the caret leaves it at the end; it is moved only when the user put it
-    // elsewhere, since moving it lays the last line out again.
-    if (!m_receiveArea->textCursor().atEnd()) {
-        m_receiveArea->moveCursor(QTextCursor::End);
-    }
-    m_receiveArea->ensureCursorVisible();
+    m_receiveView->Show(m_session.Area());
     ShowCounters();
 }
 

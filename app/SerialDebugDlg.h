@@ -4,6 +4,7 @@
 #include <QPixmap>
 #include <QTimer>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -11,7 +12,6 @@
 #include "scheme/Scheme.h"
 #include "session/TerminalSession.h"
 #include "traffic/Clock.h"
-#include "traffic/TextDecoder.h"
 #include "ui/QtSessionLoop.h"
 
 class QAction;
@@ -29,6 +29,7 @@ class ClientArea;
 class CPortStatusDlg;
 class CSendListPanel;
 class PortKeeper;
+class ReceiveView;
 
 // Control ids of the main window.
 enum MainControl {
@@ -274,7 +275,5 @@ private:
     QLabel* m_receiveCountLabel = nullptr;
     QLabel* m_sendCountLabel = nullptr;
     QTimer m_refreshTimer;
-    std::uint64_t m_shownGeneration = 0;
-    std::size_t m_shownLength = 0;
-    TextDecoder m_shownDecoder;
+    std::unique_ptr<ReceiveView> m_receiveView;
 };
