@@ -107,16 +107,32 @@ TerminalSession::~TerminalSession()
 
 void TerminalSession::AddObserver(SessionObserver* observer) { observers_.push_back(observer); }
 
-void TerminalSession::RemoveObserver(SessionObserver* observer) { std::erase(observers_, observer); }
+// An observer that goes while the others hear of an event leaves an empty place, so the telling
+// goes on in step; the places are taken out once no telling is under way.
+void TerminalSession::RemoveObserver(SessionObserver* observer)
+{
+    const auto found = std::find(observers_.begin(), observers_.end(), observer);
+    if (found == observers_.end()) {
+        return;
+    }
+    if (telling_ > 0) {
+        *found = nullptr;
+    } else {
+        observers_.erase(found);
+    }
+}
 
-// Over a copy, skipping an observer that went while the ones before it heard of the event.
 template <typename Event, typename... Args>
 void TerminalSession::Tell(Event event, const Args&... args)
 {
-    for (SessionObserver* observer : std::vector(observers_)) {
-        if (std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) {
+    ++telling_;
+    for (std::size_t i = 0; i < observers_.size(); ++i) {
+        if (SessionObserver* observer = observers_[i]) {
             (observer->*event)(args...);
         }
+    }
+    if (--telling_ == 0) {
+        std::erase(observers_, nullptr);
     }
 }
 

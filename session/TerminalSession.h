@@ -134,6 +134,7 @@ private:
     Scheme& scheme_;
     std::string portMapFile_;
     std::vector<SessionObserver*> observers_;
+    int telling_ = 0;  // Tell calls under way
     SystemClock systemClock_;
     const Clock* clock_ = &systemClock_;
 
