@@ -67,3 +67,21 @@ TEST(PortListing, AMissingSettingsFileListsTheDefaultTable)
 }
 
 }  // namespace
+
+// Columns are padded by what a terminal shows: a CJK character takes two columns.
+TEST(PortListing, ColumnsLineUpByDisplayWidthWithChineseAndVeryLongPaths)
+{
+    TempDir dir;
+    const std::string chinese = "/dev/\xE4\xB8\xB2\xE5\x8F\xA3";  // "/dev/串口": 5 + 2 x 2 columns
+    const std::string longPath = "/dev/" + std::string(195, 'x');
+    WriteFile(dir.File("Config.ini"), "[Ports]\r\nCOM2=" + chinese + "\r\nCOM3=" + longPath + "\r\n");
+    std::ostringstream out;
+    PrintPortList(out, dir.File("Config.ini"), {dir.File("by-id"), dir.File("class/tty")});
+    const std::vector<std::string> lines = Lines(out.str());
+    ASSERT_GE(lines.size(), 4u);
+    const std::size_t presentColumn = lines[0].find("PRESENT");
+    EXPECT_EQ(lines[1].find(" no ") + 1, presentColumn);
+    EXPECT_EQ(lines[2].find(" no ") + 1 - (chinese.size() - 9), presentColumn) << "bytes beyond the columns";
+    EXPECT_EQ(lines[3].find(" no ") + 1, presentColumn);
+    EXPECT_EQ(presentColumn, std::string("COM10  ").size() + longPath.size() + 2);
+}
