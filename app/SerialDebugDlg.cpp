@@ -471,7 +471,8 @@ void CSerialDebugDlg::OnSaveData()
         ShowMessage(this, QStringLiteral("文件已经存在。要覆盖吗？"), MessageButtons::YesNo) != QMessageBox::Yes) {
         return;
     }
-    const std::string failure = SaveReceivedText(path.toStdString(), m_session.Area().Text());
+    const ReceiveArea& area = m_session.Area();
+    const std::string failure = SaveReceivedText(path.toStdString(), TextToSave(area.Text(), area.Options().codec));
     if (!failure.empty()) {
         ShowMessage(this, QStringLiteral("不能保存文件“%1”：%2").arg(path, QString::fromLocal8Bit(failure)));
     }

@@ -196,7 +196,28 @@ TEST_F(ProtocolViewTest, Utf8CharactersSplitAcrossReadsAndInvalidBytes)
     const std::string saved = m_files.File("saved.txt");
     SetFileDialogHandler([&](QWidget*, const FileDialogRequest&) { return QString::fromStdString(saved); });
     Trigger(ID_FILE_SAVE);
-    EXPECT_EQ(ReadFile(saved), "\xE6\xB8\xA9 \xFF\xE2\x84\x83") << "the area's text in its own encoding";
+    EXPECT_EQ(ReadFile(saved), "\xE6\xB8\xA9 \xEF\xBF\xBD\xE2\x84\x83") << "the area's text as it is shown";
+}
+
+// Whatever came in, a UTF-8 view is saved as valid UTF-8, as it is shown.
+TEST_F(ProtocolViewTest, AUtf8ViewOfInvalidBytesOrEndingInASplitCharacterIsSavedAsShown)
+{
+    StartWith("TextCodec=UTF-8\r\n");
+    const std::string saved = m_files.File("saved.txt");
+    SetFileDialogHandler([&](QWidget*, const FileDialogRequest&) { return QString::fromStdString(saved); });
+    m_messages.Answer(QMessageBox::Yes);  // written over
+    const std::string replacement = "\xEF\xBF\xBD";
+    const std::pair<std::string, std::string> cases[] = {
+        {"\xFF\xFE\x80", replacement + replacement + replacement},
+        {"ok\xE4\xB8", "ok"},
+    };
+    for (const auto& [received, written] : cases) {
+        Click(IDC_CLEAR_RECEIVE);
+        Receive(received);
+        Trigger(ID_FILE_SAVE);
+        EXPECT_EQ(ReadFile(saved), written);
+        EXPECT_EQ(QString::fromStdString(written), ReceiveView());
+    }
 }
 
 TEST_F(ProtocolViewTest, TheDisplaySettingsDialogRefusesBadGapsAndKeepsTheOldValue)
