@@ -78,6 +78,8 @@ void CSchemeDlg::InitList()
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the list for the buttons, as in any dialog; the arrows move within it.
+    m_list->setTabKeyNavigation(false);
     m_list->setWordWrap(false);
 }
 

@@ -336,3 +336,19 @@ TEST_F(SchemeEditorTest, EnterPressesTheFocusedButtonElseClose)
     QTest::keyClick(m_editor->List(), Qt::Key_Return);
     EXPECT_FALSE(m_editor->isVisible());
 }
+
+// Tab and Shift+Tab take the focus from the rule list to the buttons and back; they never move
+// from cell to cell.
+TEST_F(SchemeEditorTest, TabAndShiftTabMoveBetweenTheRuleListAndTheButtons)
+{
+    AddRule(QStringLiteral("one"));
+    AddRule(QStringLiteral("two"));
+    QTableWidget* list = m_editor->List();
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Tab);
+    EXPECT_EQ(m_editor->focusWidget(), Child<QPushButton>(m_editor.get(), CSchemeDlg::IDC_EXPORT));
+    QTest::keyClick(m_editor->focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(m_editor->focusWidget(), list);
+    QTest::keyClick(list, Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(m_editor->focusWidget(), Child<QPushButton>(m_editor.get(), 1)) << "the last button, 关闭";
+}
