@@ -7,7 +7,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "session/TerminalSession.h"
 
@@ -100,6 +102,20 @@ QWidget* CPortStatusDlg::Item(const QString& name) const
 {
     const auto found = m_items.find(name);
     return found == m_items.end() ? nullptr : found->second;
+}
+
+// Its frame is not known before it shows; it takes the main window's.
+void CPortStatusDlg::PlaceBeside(const QWidget& window)
+{
+    adjustSize();
+    const QRect beside = window.frameGeometry();
+    const QRect screen = window.screen()->availableGeometry();
+    const int frameWidth = width() + beside.width() - window.width();
+    int left = beside.right() + 1;
+    if (left + frameWidth > screen.right() + 1) {
+        left = std::max(screen.left(), beside.left() - frameWidth);
+    }
+    move(left, beside.top());
 }
 
 void CPortStatusDlg::showEvent(QShowEvent* event)

@@ -27,6 +27,9 @@ public:
     CPortStatusDlg(TerminalSession& session, QWidget* parent);
     ~CPortStatusDlg() override;
 
+    // Puts the window beside `window`: to its right where the screen has room, else to its left.
+    void PlaceBeside(const QWidget& window);
+
     // Something changed on the port: the window is brought up to date soon.
     void Touch();
     // Brings the window up to date now.

@@ -559,6 +559,7 @@ void CSerialDebugDlg::OnPortStatus()
 {
     if (m_portStatus == nullptr) {
         m_portStatus = new CPortStatusDlg(m_session, this);
+        m_portStatus->PlaceBeside(*this);
     }
     m_portStatus->show();
     m_portStatus->raise();

@@ -157,3 +157,30 @@ TEST_F(PortStatusTest, ADeviceThatVanishesDuringSetStateShowsOneBoxAndThenTheClo
 }
 
 }  // namespace
+
+// It opens beside the main window, to its right where the screen has room, else to its left;
+// afterwards it stays where the user put it.
+TEST_F(PortStatusTest, ItOpensBesideTheMainWindowOnceAndThenStaysWhereItWasPut)
+{
+    for (const bool roomOnTheRight : {true, false}) {
+        SCOPED_TRACE(roomOnTheRight ? "room on the right" : "no room on the right");
+        WriteConfig("[Setting]\r\nPort=60\r\n");
+        CSerialDebugDlg& window = Start();
+        const QRect screen = window.screen()->availableGeometry();
+        window.resize(200, 200);
+        window.move(roomOnTheRight ? screen.left() : screen.right() + 1 - window.frameGeometry().width(), screen.top());
+        CPortStatusDlg& status = OpenStatusWindow();
+        const QRect main = window.frameGeometry();
+        const int width = status.frameGeometry().width();
+        EXPECT_EQ(status.frameGeometry().left(), roomOnTheRight ? main.right() + 1 : main.left() - width);
+        EXPECT_EQ(status.frameGeometry().top(), main.top());
+
+        status.close();
+        const QPoint putThere(screen.left() + 10, screen.top() + 20);
+        status.move(putThere);
+        window.move(screen.left() + 30, screen.top() + 30);
+        OpenStatusWindow();
+        EXPECT_EQ(status.pos(), putThere);
+        CloseWindow();
+    }
+}
