@@ -45,7 +45,8 @@ int main(int argc, char* argv[])
     // The arguments are the program's own; Qt is given none of them.
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("串口调试"));
+    // No application display name: the platform would append it to every title, so a window
+    // would not show exactly its own title.
     QApplication::setDesktopFileName(QStringLiteral("serialdebug"));
     if (!InstallQtChineseTexts()) {
         std::cerr << "serialdebug: Qt's Chinese translations are not installed (qt6-translations-l10n); "

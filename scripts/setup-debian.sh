@@ -11,7 +11,7 @@ packages=(
     clang libclang-rt-14-dev libfuzzer-14-dev
     fonts-wqy-microhei qt6-translations-l10n
     ser2net
-    xvfb xauth
+    xvfb xauth xdotool x11-utils
     "$@"
 )
 

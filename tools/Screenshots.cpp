@@ -78,7 +78,6 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication application(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("串口调试"));
     QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
     if (argc < 2) {
         std::fprintf(stderr, "usage: screenshots <output directory>\n");

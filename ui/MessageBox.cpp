@@ -16,7 +16,7 @@ MessageBoxHandler& Handler()
 QMessageBox::StandardButton ShowMessage(QWidget* owner, const QString& text, MessageButtons buttons,
                                         const QString& caption)
 {
-    const QString title = caption.isEmpty() ? QApplication::applicationDisplayName() : caption;
+    const QString title = caption.isEmpty() ? QStringLiteral("串口调试") : caption;
     if (Handler()) {
         return Handler()(owner, text, buttons, title);
     }
