@@ -19,8 +19,9 @@
 #include <cstdio>
 #include <functional>
 
-#include "ui/MessageBox.h"
+#include "app/QtTranslations.h"
 #include "app/SerialDebugDlg.h"
+#include "ui/MessageBox.h"
 #include "scheme/SchemeDlg.h"
 #include "sendlist/SendListDlg.h"
 
@@ -79,11 +80,12 @@ int main(int argc, char* argv[])
     }
     QApplication application(argc, argv);
     QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
+    InstallQtChineseTexts();
     if (argc < 2) {
         std::fprintf(stderr, "usage: screenshots <output directory>\n");
         return 2;
     }
-    const QString output = QString::fromLocal8Bit(argv[1]);
+    const QString output = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     QDir().mkpath(output);
     SetMessageBoxHandler([](QWidget*, const QString&, MessageButtons, const QString&) { return QMessageBox::Ok; });
 
@@ -136,6 +138,20 @@ int main(int argc, char* argv[])
         window.resize(window.width() + 160, window.height());
         QTest::mouseClick(window.GetDlgItem(IDC_EXTEND), Qt::LeftButton);
         ok = Save(window, output, QStringLiteral("main-extended.png")) && ok;
+
+        // "保存数据...": the file dialog, in the folder the program runs in.
+        QDir::setCurrent(directory.path());
+        QDir(directory.path()).mkdir(QStringLiteral("记录"));
+        WriteFile(directory.filePath(QStringLiteral("温度.txt")), "23.5 C\r\n");
+        bool fileDialogSaved = false;
+        QTimer::singleShot(500, &window, [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                fileDialogSaved = Save(*dialog, output, QStringLiteral("save-dialog.png"));
+                dialog->reject();
+            }
+        });
+        window.MenuCommand(ID_FILE_SAVE)->trigger();
+        ok = fileDialogSaved && ok;
         window.close();
     }
     close(slave);

@@ -1,4 +1,9 @@
 #include <QDialogButtonBox>
+#include <QAbstractProxyModel>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <map>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -76,6 +81,40 @@ TEST_F(DesktopWindowTest, SavingOverAnExistingFileIsQuestionedOnceInChinese)
     EXPECT_EQ(m_messages.texts, QStringList{QStringLiteral("文件已经存在。要覆盖吗？")});
     ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
     EXPECT_EQ(existing.readAll(), QByteArray("keep"));
+}
+
+// The file list reads in Chinese, whatever the system's language: type names, sizes and dates.
+TEST(FileDialogTexts, TheFileListShowsTypesSizesAndDatesInChinese)
+{
+    ASSERT_TRUE(InstallQtChineseTexts());
+    QTemporaryDir folder;
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("sub")));
+    QFile file(folder.filePath(QStringLiteral("data.txt")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("x");
+    file.flush();
+    ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2024, 1, 15), QTime(12, 34)), QFileDevice::FileModificationTime));
+    file.close();
+
+    std::map<QString, QStringList> rows;
+    WhenDialogOpens<QFileDialog>([&](QFileDialog* dialog) {
+        const QAbstractItemModel* list = dialog->proxyModel();
+        const QModelIndex root = dialog->findChild<QTreeView*>()->rootIndex();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return list->rowCount(root) == 2; }, 5000));
+        for (int row = 0; row < list->rowCount(root); ++row) {
+            QStringList& texts = rows[list->index(row, 0, root).data().toString()];
+            for (int column = 1; column < list->columnCount(root); ++column) {
+                texts << list->index(row, column, root).data().toString();
+            }
+        }
+        dialog->reject();
+    });
+    AskFilePath(nullptr, {FileDialogKind::Save, QStringLiteral("所有文件(*)"), QString(), false,
+                          folder.filePath(QStringLiteral("new.txt"))});
+    EXPECT_EQ(rows[QStringLiteral("sub")].value(1), QStringLiteral("文件夹"));
+    EXPECT_EQ(rows[QStringLiteral("data.txt")].value(0), QStringLiteral("1 字节"));
+    EXPECT_EQ(rows[QStringLiteral("data.txt")].value(1), QStringLiteral("纯文本文档"));
+    EXPECT_EQ(rows[QStringLiteral("data.txt")].value(2), QStringLiteral("2024/1/15 12:34"));
 }
 
 TEST_F(DesktopWindowTest, AStartPortIsOpenedInsteadOfTheSavedOne)
