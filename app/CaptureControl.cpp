@@ -40,9 +40,16 @@ CCaptureControl::CCaptureControl(QWidget* window, QAction* start, QAction* stop,
 
 CCaptureControl::~CCaptureControl() { m_session.RemoveObserver(this); }
 
-QString CCaptureControl::Title(bool active, std::uint64_t fileSize)
+void CCaptureControl::SetPortName(const QString& portName)
 {
-    const QString title = QStringLiteral("串口调试");
+    m_portName = portName;
+    CaptureChanged();
+}
+
+QString CCaptureControl::Title(bool active, std::uint64_t fileSize, const QString& portName)
+{
+    const QString title =
+        portName.isEmpty() ? QStringLiteral("串口调试") : QStringLiteral("串口调试 - %1").arg(portName);
     if (!active) {
         return title;
     }
@@ -68,7 +75,7 @@ void CCaptureControl::CaptureChanged()
     const SessionCapture& capture = m_session.Capture();
     m_start->setEnabled(!capture.IsActive());
     m_stop->setEnabled(capture.IsActive());
-    m_window->setWindowTitle(Title(capture.IsActive(), capture.FileSize()));
+    m_window->setWindowTitle(Title(capture.IsActive(), capture.FileSize(), m_portName));
 }
 
 void CCaptureControl::Message(const SessionMessage& message)

@@ -25,7 +25,10 @@ public:
     // starts recording into it, emptying it when it exists (the file dialog asked about that).
     void AskAndStart();
 
-    static QString Title(bool active, std::uint64_t fileSize);
+    // The title names `portName` unless it is empty (the only window names no port).
+    void SetPortName(const QString& portName);
+
+    static QString Title(bool active, std::uint64_t fileSize, const QString& portName = QString());
 
 private:
     void CaptureChanged() override;
@@ -36,4 +39,5 @@ private:
     QAction* m_stop;
     TerminalSession& m_session;
     QString m_folder;
+    QString m_portName;
 };

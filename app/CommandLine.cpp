@@ -59,12 +59,20 @@ constexpr OptionEntry kOptions[] = {
          options.configDir = value;
          return std::string();
      }},
-    {"--port", "COMn", "open port COMn (COM1 to COM50) at start instead of the saved one",
+    {"--port", "COMn", "open port COMn (COM1 to COM50) at start instead of the saved one; again for more windows",
      [](CommandLineOptions& options, const std::string& value) {
-         options.port = ListedPortNumber(value);
-         return options.port ? std::string() : "'" + value + "' is not a port of the list (COM1 to COM50)";
+         const std::optional<int> number = ListedPortNumber(value);
+         if (!number) {
+             return "'" + value + "' is not a port of the list (COM1 to COM50)";
+         }
+         if (options.port) {
+             options.morePorts.push_back(*number);
+         } else {
+             options.port = number;
+         }
+         return std::string();
      }},
-    {"--capture", "FILE", "record everything received into FILE (continued if it exists) once the port is open",
+    {"--capture", "FILE", "record everything received into FILE (continued if it exists) once the first window's port is open",
      [](CommandLineOptions& options, const std::string& value) {
          options.capture = value;
          return std::string();

@@ -11,6 +11,7 @@ struct CommandLineOptions {
     bool listPorts = false;                // --list-ports
     std::optional<std::string> configDir;  // --config-dir DIR
     std::optional<int> port;               // --port COMn: the port number n
+    std::vector<int> morePorts;            // --port given again: a window more for each port
     std::optional<std::string> capture;    // --capture FILE: record into FILE from the port's opening
 };
 

@@ -1,11 +1,15 @@
 #include "app/SerialDebugApp.h"
 
+#include <QEventLoop>
 #include <QString>
+#include <QTimer>
 #include <cstring>
 
 #include "ui/MessageBox.h"
 #include "app/SerialDebugDlg.h"
 #include "app/SettingsFolder.h"
+#include "app/WindowGroup.h"
+#include "platform/ProfileFile.h"
 #include "platform/ProgramDir.h"
 
 namespace {
@@ -41,13 +45,37 @@ bool CSerialDebugApp::InitInstance()
     if (!problem.isEmpty()) {
         ShowMessage(nullptr, problem);
     }
-    CSerialDebugDlg dialog(folder.path);
+    CWindowGroup group(folder.path);
+    CSerialDebugDlg dialog(group);
     if (m_options.port) {
         dialog.SetStartPort(*m_options.port);
     }
     if (m_options.capture) {
         dialog.CaptureWhenPortOpens(*m_options.capture);
     }
+    // The other windows open once the first has started up, which reads the scheme they share.
+    QTimer::singleShot(0, &group, [this, &group] { OpenMoreWindows(group); });
     dialog.DoModal();
+    if (group.Count() > 0) {
+        QEventLoop untilTheLastCloses;
+        QObject::connect(&group, &CWindowGroup::Ended, &untilTheLastCloses, &QEventLoop::quit);
+        untilTheLastCloses.exec();
+    }
     return false;
+}
+
+// The windows open at the last exit, or one for each further --port.
+void CSerialDebugApp::OpenMoreWindows(CWindowGroup& group) const
+{
+    if (m_options.port) {
+        for (const int port : m_options.morePorts) {
+            group.OpenWindow(port);
+        }
+        return;
+    }
+    const std::optional<ProfileDocument> profile = ReadProfileFile(group.ConfigPath());
+    const int count = profile ? LoadWindowCount(*profile) : 1;
+    for (int window = 2; window <= count; ++window) {
+        group.OpenWindow();
+    }
 }

@@ -20,6 +20,7 @@
 #include "app/PortKeeper.h"
 #include "app/PortStatusDlg.h"
 #include "app/ReceiveView.h"
+#include "app/WindowGroup.h"
 #include "app/Settings.h"
 #include "platform/WholeFile.h"
 #include "res/Icons.h"
@@ -80,9 +81,18 @@ QString MessageText(const SessionMessage& message)
 }  // namespace
 
 CSerialDebugDlg::CSerialDebugDlg(std::string programDirectory, QWidget* parent)
+    : CSerialDebugDlg(std::make_unique<CWindowGroup>(std::move(programDirectory)), nullptr, parent)
+{
+}
+
+CSerialDebugDlg::CSerialDebugDlg(CWindowGroup& group, QWidget* parent) : CSerialDebugDlg(nullptr, &group, parent) {}
+
+CSerialDebugDlg::CSerialDebugDlg(std::unique_ptr<CWindowGroup> ownGroup, CWindowGroup* group, QWidget* parent)
     : QDialog(parent),
-      m_programDirectory(std::move(programDirectory)),
-      m_session(m_loop, m_scheme, m_portWatch.Watcher(), ConfigPath())
+      m_ownGroup(std::move(ownGroup)),
+      m_group(group != nullptr ? *group : *m_ownGroup),
+      m_scheme(m_group.GetScheme()),
+      m_session(m_loop, m_scheme, m_portWatch.Watcher(), m_group.ConfigPath())
 {
     setWindowTitle(QStringLiteral("串口调试"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
@@ -98,11 +108,14 @@ CSerialDebugDlg::CSerialDebugDlg(std::string programDirectory, QWidget* parent)
     m_portKeeper->RefreshPortList();
     ConnectControls();
     UpdateData(false);
+    m_group.Join(this);
+    connect(&m_group, &CWindowGroup::WindowsChanged, this, &CSerialDebugDlg::ShowTitle);
 }
 
 // The windows that observe the session or the scheme go before them.
 CSerialDebugDlg::~CSerialDebugDlg()
 {
+    m_group.Forget(this);
     m_session.RemoveObserver(this);
     delete m_portStatus;
     delete m_captureControl;
@@ -133,7 +146,9 @@ void CSerialDebugDlg::ConnectControls()
     connect(&m_refreshTimer, &QTimer::timeout, this, &CSerialDebugDlg::RefreshReceiveView);
     connect(m_commands[ID_FILE_SAVE], &QAction::triggered, this, &CSerialDebugDlg::OnSaveData);
     connect(m_commands[ID_CRC16], &QAction::triggered, this, &CSerialDebugDlg::OnCrc16);
-    connect(m_commands[ID_APP_EXIT], &QAction::triggered, this, &QDialog::close);
+    connect(m_commands[ID_APP_EXIT], &QAction::triggered, &m_group, &CWindowGroup::CloseAll);
+    connect(m_commands[ID_NEW_WINDOW], &QAction::triggered, this, &CSerialDebugDlg::OnNewWindow);
+    connect(m_commands[ID_TIMELINE], &QAction::triggered, this, &CSerialDebugDlg::OnTimeline);
     connect(m_commands[ID_CALCULATOR], &QAction::triggered, this, &CSerialDebugDlg::OnCalculator);
     connect(m_commands[ID_AUTO_RECONNECT], &QAction::triggered, this, &CSerialDebugDlg::OnAutoReconnect);
     connect(m_commands[ID_PORT_STATUS], &QAction::triggered, this, &CSerialDebugDlg::OnPortStatus);
@@ -148,19 +163,21 @@ void CSerialDebugDlg::ConnectControls()
 
 std::string CSerialDebugDlg::ConfigPath() const
 {
-    return m_programDirectory + "/Config.ini";
+    return m_group.ConfigPath();
 }
 
 std::string CSerialDebugDlg::SchemePath() const
 {
-    return m_programDirectory + "/Default.pol";
+    return m_group.SchemePath();
 }
 
 bool CSerialDebugDlg::OnInitDialog()
 {
     setWindowIcon(ApplicationIcon());
     CreateSendListPanel();
-    CleanSettingsFolder();
+    if (m_group.NumberOf(this) == 1) {
+        CleanSettingsFolder();
+    }
     ExchangeSettings(true);
     if (m_startPort) {
         m_portIndex = *m_startPort - 1;
@@ -179,9 +196,11 @@ void CSerialDebugDlg::CreateSendListPanel()
     m_sendListPanel->setGeometry(m_panelFrame->contentsRect());
 }
 
+// Modal to nothing but itself: the program's other windows take input beside it.
 int CSerialDebugDlg::DoModal()
 {
     OnInitDialog();
+    setWindowModality(Qt::WindowModal);
     return exec();
 }
 
@@ -229,8 +248,9 @@ bool CSerialDebugDlg::UpdateData(bool saveAndValidate)
 
 void CSerialDebugDlg::ExchangeSettings(bool load)
 {
+    const int number = m_group.NumberOf(this);
     if (load) {
-        const WindowSettings settings = LoadSettings(ConfigPath());
+        const WindowSettings settings = LoadSettings(ConfigPath(), number);
         m_portIndex = settings.port;
         m_settings = settings.bordRate;
         m_autoClear = settings.autoClear;
@@ -242,17 +262,22 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
         m_commands[ID_AUTO_RECONNECT]->setChecked(settings.autoReconnect != 0);
         m_session.SetAutoReconnect(settings.autoReconnect != 0);
         ApplyDisplayOptions(DisplayOptionsFrom(settings));
-        if (ImportScheme(SchemePath()).incomplete) {
+        if (number == 1 && ImportScheme(SchemePath()).incomplete) {
             KeepIncompleteDefaultScheme();
         }
         m_commands[ID_INSTANT_REPLY]->setChecked(settings.instantReply != 0);
         UpdateData(false);
         return;
     }
-    if (!m_keepDefaultScheme) {
-        ExportScheme(SchemePath());
+    if (m_group.IsLast(this)) {
+        m_group.ExportDefaultScheme();
     }
     UpdateData(true);
+    m_group.Closed(this, PulledSettings());
+}
+
+WindowSettings CSerialDebugDlg::PulledSettings() const
+{
     WindowSettings settings;
     settings.port = m_portIndex;
     settings.bordRate = m_settings;
@@ -262,10 +287,10 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
     settings.hexDisplay = m_hexDisplay;
     settings.hexSend = m_hexSend;
     settings.sendData = m_sendText;
-    settings.autoReconnect = m_commands[ID_AUTO_RECONNECT]->isChecked() ? 1 : 0;
-    settings.instantReply = m_commands[ID_INSTANT_REPLY]->isChecked() ? 1 : 0;
+    settings.autoReconnect = m_commands.at(ID_AUTO_RECONNECT)->isChecked() ? 1 : 0;
+    settings.instantReply = m_commands.at(ID_INSTANT_REPLY)->isChecked() ? 1 : 0;
     StoreDisplayOptions(m_session.Options(), settings);
-    SaveSettings(ConfigPath(), settings);
+    return settings;
 }
 
 // Removes the temporary files that a run killed while saving left in the settings folder.
@@ -284,7 +309,9 @@ void CSerialDebugDlg::CleanSettingsFolder() const
 void CSerialDebugDlg::KeepIncompleteDefaultScheme()
 {
     const bool copyKept = KeepSchemeCopy(SchemePath());
-    m_keepDefaultScheme = !copyKept;
+    if (!copyKept) {
+        m_group.KeepDefaultScheme();
+    }
     m_session.ShowLine(IncompleteDefaultSchemeLine(copyKept));
 }
 
@@ -294,6 +321,12 @@ void CSerialDebugDlg::OpenPort()
     UpdateData(true);
     m_session.OpenPort(m_portIndex + 1, m_settings);
     UpdateData(false);
+    ShowTitle();
+}
+
+void CSerialDebugDlg::ShowTitle() const
+{
+    m_captureControl->SetPortName(m_group.Count() > 1 ? m_portList->currentText() : QString());
 }
 
 void CSerialDebugDlg::ClosePort()
@@ -553,6 +586,16 @@ void CSerialDebugDlg::OnAutoReconnect()
 void CSerialDebugDlg::OnInstantReply()
 {
     m_session.SetInstantReply(m_commands[ID_INSTANT_REPLY]->isChecked());
+}
+
+void CSerialDebugDlg::OnNewWindow()
+{
+    m_group.OpenWindow();
+}
+
+void CSerialDebugDlg::OnTimeline()
+{
+    m_group.ShowTimeline(this);
 }
 
 void CSerialDebugDlg::OnPortStatus()

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/PortWatch.h"
+#include "app/Settings.h"
 #include "scheme/Scheme.h"
 #include "session/TerminalSession.h"
 #include "traffic/Clock.h"
@@ -28,6 +29,7 @@ class CCaptureControl;
 class ClientArea;
 class CPortStatusDlg;
 class CSendListPanel;
+class CWindowGroup;
 class PortKeeper;
 class ReceiveView;
 
@@ -74,19 +76,23 @@ enum MainCommand {
     ID_CAPTURE_STOP = 32812,
     ID_DISPLAY_SETTINGS = 32813,
     ID_INSTANT_REPLY = 32814,
+    ID_NEW_WINDOW = 32815,
+    ID_TIMELINE = 32816,
     ID_FILE_SAVE = 57603,
     ID_APP_EXIT = 57665,
 };
 
 // The main window: the view of one terminal session. Its handlers read the controls, call the
 // session and show what the session reports; the window itself keeps the settings it exchanges
-// with Config.ini and the scheme it imports from and exports to Default.pol.
+// with Config.ini. It belongs to a group of windows that share the scheme (see CWindowGroup).
 class CSerialDebugDlg : public QDialog, private SessionObserver {
     Q_OBJECT
 
 public:
-    // `programDirectory` holds Config.ini and Default.pol.
+    // A window of its own: `programDirectory` holds Config.ini and Default.pol.
     explicit CSerialDebugDlg(std::string programDirectory, QWidget* parent = nullptr);
+    // Another window of `group`.
+    explicit CSerialDebugDlg(CWindowGroup& group, QWidget* parent = nullptr);
     ~CSerialDebugDlg() override;
 
     // Start-up once the controls exist: settings, scheme, port. Runs before the window shows.
@@ -102,9 +108,10 @@ public:
     // interval that is not a whole number and then returns false), false the reverse.
     bool UpdateData(bool saveAndValidate = true);
 
-    // true: Config.ini into the members, import Default.pol (kept as Default.pol.bak when it
-    // cannot be read completely), push. false: export Default.pol (unless no copy of an
-    // incomplete one could be kept), pull, write Config.ini.
+    // true: this window's section of Config.ini into the members, import Default.pol for the
+    // first window (kept as Default.pol.bak when it cannot be read completely), push. false:
+    // when the program ends with this window, export Default.pol (unless no copy of an incomplete
+    // one could be kept); pull; hand the values to the group, which writes Config.ini at the end.
     void ExchangeSettings(bool load);
 
     void OpenPort();
@@ -140,6 +147,7 @@ public:
     void ExportScheme(const std::string& path);
 
     Scheme& GetScheme() { return m_scheme; }
+    CWindowGroup& Group() { return m_group; }
     const RuleList& Rules() const { return m_scheme.Rules(); }
     const SendList& SendItems() const { return m_scheme.SendItems(); }
     CSendListPanel* SendListPanel() const { return m_sendListPanel; }
@@ -164,6 +172,11 @@ public:
 
 protected:
     void done(int result) override;
+
+private:
+    CSerialDebugDlg(std::unique_ptr<CWindowGroup> ownGroup, CWindowGroup* group, QWidget* parent);
+
+protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -185,6 +198,9 @@ private:
     void CleanSettingsFolder() const;
     void KeepIncompleteDefaultScheme();
     bool PullInterval();
+    WindowSettings PulledSettings() const;
+    // Names the port in the title while the group has more than one window.
+    void ShowTitle() const;
     void SetOpenCaption(bool open);
     void RefreshPortState();
 
@@ -221,13 +237,15 @@ private:
     void OnAutoReconnect();
     void OnPortStatus();
     void OnInstantReply();
+    void OnNewWindow();
+    void OnTimeline();
 
-    std::string m_programDirectory;
+    std::unique_ptr<CWindowGroup> m_ownGroup;  // for a window of its own
+    CWindowGroup& m_group;
     bool m_destroyed = false;
     std::optional<int> m_startPort;
 
-    Scheme m_scheme;
-    bool m_keepDefaultScheme = false;  // Default.pol is not written at exit
+    Scheme& m_scheme;
     bool m_portOpen = false;
 
     QtSessionLoop m_loop;

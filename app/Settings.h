@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/ProfileDocument.h"
 
@@ -24,16 +25,26 @@ struct WindowSettings {
     int instantReply = 0;                 // "InstantReply": auto-reply decided as the bytes are read
 };
 
-// Reads the eight keys and those that follow them; a missing key gives the member's default.
-// Texts come back cut to 99 ("BordRate") and 499 ("SendData") bytes.
-WindowSettings LoadSettings(const ProfileDocument& profile);
-// The same from the file, read once; a missing or unreadable file gives the defaults.
-WindowSettings LoadSettings(const std::string& path);
+// Several main windows keep their values in sections of their own: the first window in
+// "Setting", window k (k >= 2) in "Window<k>", with the same keys. "Windows" in "Setting", after
+// its other keys, says how many windows were open at exit (1 to kMaxWindows).
+constexpr int kMaxWindows = 16;
 
-// Sets the eight keys in their fixed order, then those that follow them, each as the profile
-// writer sets one key. A text keeps only its first line: the file holds one line per key, and
-// what followed a line break would otherwise land in the file as lines of its own.
-void StoreSettings(ProfileDocument& profile, const WindowSettings& settings);
-// The same on the file: read once, then replaced once, so the file holds all the old values or
-// all the new ones. A file that exists but cannot be read or written is left as it is.
+// Reads the eight keys and those that follow them of window `window`; a missing key gives the
+// member's default. Texts come back cut to 99 ("BordRate") and 499 ("SendData") bytes.
+WindowSettings LoadSettings(const ProfileDocument& profile, int window = 1);
+// The same from the file, read once; a missing or unreadable file gives the defaults.
+WindowSettings LoadSettings(const std::string& path, int window = 1);
+// "Windows": 1 when it is missing or not a number from 1 to kMaxWindows.
+int LoadWindowCount(const ProfileDocument& profile);
+
+// Sets the eight keys of window `window` in their fixed order, then those that follow them, each
+// as the profile writer sets one key. A text keeps only its first line: the file holds one line
+// per key, and what followed a line break would otherwise land in the file as lines of its own.
+void StoreSettings(ProfileDocument& profile, const WindowSettings& settings, int window = 1);
+// The settings of every window open at exit, the first in "Setting": read once, then replaced
+// once, so the file holds all the old values or all the new ones. "Windows" is written when there
+// is more than one window, or the file has it already. A file that exists but cannot be read or
+// written is left as it is.
+void SaveSettings(const std::string& path, const std::vector<WindowSettings>& windows);
 void SaveSettings(const std::string& path, const WindowSettings& settings);

@@ -173,6 +173,14 @@ void TerminalSession::SetDisplayOptions(const DisplayOptions& options)
     Tell(&SessionObserver::ReceiveChanged);
 }
 
+void TerminalSession::FeedTimeline(Timeline* timeline)
+{
+    timelineFeed_.reset();
+    if (timeline != nullptr) {
+        timelineFeed_.emplace(*timeline);
+    }
+}
+
 void TerminalSession::UseClock(const Clock& clock)
 {
     clock_ = &clock;
@@ -275,6 +283,10 @@ void TerminalSession::AppendReceivedPieces(const unsigned char* bytes)
     for (const ReceivedPiece& piece : receivedPieces_) {
         area_.AppendReceived(bytes, piece.size, hexDisplay_, piece.readAt);
         capture_.Received(bytes, piece.size, piece.readAt);
+        if (timelineFeed_) {
+            timelineFeed_->Received(port_.PortNumber(), bytes, piece.size, piece.readAt,
+                                    std::chrono::milliseconds(area_.Options().frameGapMs));
+        }
         bytes += piece.size;
     }
 }
@@ -330,6 +342,9 @@ void TerminalSession::ShowSentFrame(const std::string& bytes)
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     const ReadTime time = clock_->Now();
     capture_.Sent(data, bytes.size(), time);
+    if (timelineFeed_) {
+        timelineFeed_->Sent(port_.PortNumber(), data, bytes.size(), time);
+    }
     if (area_.AppendSent(data, bytes.size(), hexDisplay_, time)) {
         area_.ApplyClearingRules(autoClear_);
         Tell(&SessionObserver::ReceiveChanged);

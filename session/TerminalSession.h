@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "session/SessionCapture.h"
 #include "session/SessionLoop.h"
 #include "session/SessionObserver.h"
+#include "session/Timeline.h"
 #include "traffic/AutoReply.h"
 #include "traffic/Clock.h"
 #include "traffic/InstantReply.h"
@@ -53,6 +55,9 @@ public:
     const DisplayOptions& Options() const { return area_.Options(); }
     // The settings text a lost port is opened again with.
     void SetLineSettings(std::string settings) { lineSettings_ = std::move(settings); }
+    // Every frame received and sent goes to `timeline` too (none when null), split by this
+    // session's frame gap and marked with its port.
+    void FeedTimeline(Timeline* timeline);
     // Where read and send times come from (the system clock unless a test gives its own); it
     // is also called on the port's monitor thread, and must stay until the session goes.
     void UseClock(const Clock& clock);
@@ -156,6 +161,7 @@ private:
     ReconnectPolicy reconnect_;
     std::unique_ptr<SessionTimer> retry_;
 
+    std::optional<Timeline::Feed> timelineFeed_;
     std::unique_ptr<Sink> sink_;
     InstantReply instant_;  // before the port, which uses it until it closes
     PortEngine port_;
