@@ -106,7 +106,13 @@ QVariant TimelineRows::data(const QModelIndex& index, int role) const
         const Row& before = m_rows[static_cast<std::size_t>(index.row() - 1)];
         previous = m_timeline.Locate(before.time, before.serial);
     }
-    return Field(RowText(*frame, previous), index.column());
+    // A cell shows the start of a long frame: laying out kilobytes of text for every row drawn
+    // would hold the window up. Copy and export take the whole frame.
+    const bool cut = frame->bytes.size() > kShownBytes;
+    const TimelineFrame shown{frame->serial, frame->time, frame->port, frame->sent, frame->bytes.substr(0, kShownBytes)};
+    const QString field = Field(RowText(shown, previous), index.column());
+    const bool bytesColumn = index.column() == HexColumn || index.column() == TextColumn;
+    return cut && bytesColumn ? field + QStringLiteral("…") : field;
 }
 
 QVariant TimelineRows::headerData(int section, Qt::Orientation orientation, int role) const
@@ -155,6 +161,9 @@ CTimelineDlg::CTimelineDlg(Timeline& timeline, QWidget* parent)
                                            std::pair{QStringLiteral("导出..."), &CTimelineDlg::OnExport}}) {
         auto* button = new QPushButton(caption, this);
         button->setAutoDefault(false);
+        if (handler == &CTimelineDlg::OnExport) {
+            button->setObjectName(QStringLiteral("export"));
+        }
         connect(button, &QPushButton::clicked, this, handler);
         controls->addWidget(button);
     }

@@ -21,6 +21,8 @@ class TimelineRows : public QAbstractTableModel {
 
 public:
     enum Column { TimeColumn, SinceColumn, PortColumn, DirectionColumn, HexColumn, TextColumn, ColumnCount };
+    // The bytes of a frame its row shows; the rest is elided.
+    static constexpr std::size_t kShownBytes = 64;
 
     explicit TimelineRows(const Timeline& timeline, QObject* parent = nullptr);
 

@@ -106,3 +106,5 @@ void CWindowGroup::FeedTimeline(bool on)
         window->Session().FeedTimeline(on ? &m_timeline : nullptr);
     }
 }
+
+CTimelineDlg* CWindowGroup::TimelineWindow() const { return m_timelineWindow; }

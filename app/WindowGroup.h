@@ -57,6 +57,7 @@ public:
     // "合并视图": the timeline window, opened once and then shown again. The sessions feed the
     // timeline while it shows.
     void ShowTimeline(QWidget* beside);
+    CTimelineDlg* TimelineWindow() const;
 
 signals:
     // A window joined or left: titles name their ports while there is more than one.

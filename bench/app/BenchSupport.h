@@ -53,6 +53,21 @@ inline void MapCom1(const QString& directory, const std::string& device, const c
                  QByteArray::fromStdString(device) + "\r\n");
 }
 
+// 64 KiB of traffic: lines of 64 printable characters.
+inline std::string TrafficChunk()
+{
+    std::string chunk;
+    while (chunk.size() < 64 * 1024) {
+        for (char c = '!'; c <= '~' && chunk.size() < 64 * 1024; ++c) {
+            chunk += c;
+            if (chunk.size() % 66 == 64) {
+                chunk += "\r\n";
+            }
+        }
+    }
+    return chunk.substr(0, 64 * 1024);
+}
+
 // What one flood into the window cost it.
 struct FloodMeasure {
     double seconds = 0;
@@ -63,13 +78,11 @@ struct FloodMeasure {
 };
 
 // Runs `writeFlood` on a thread of its own while the event loop runs as the window's own
-// would, until the window has counted `total` more bytes or nothing came for 10 s.
-template <typename Window, typename WriteFlood>
-FloodMeasure MeasureFlood(const Window& window, std::size_t total, WriteFlood writeFlood)
+// would, until `counted()` reaches `total` or nothing came for 10 s.
+template <typename Counted, typename WriteFlood>
+FloodMeasure MeasureFloodOf(Counted counted, std::size_t total, WriteFlood writeFlood)
 {
     FloodMeasure measure;
-    const int before = window.ReceiveCounter();
-    auto counted = [&] { return static_cast<std::size_t>(window.ReceiveCounter() - before); };
     QElapsedTimer sinceTick;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
@@ -109,4 +122,13 @@ FloodMeasure MeasureFlood(const Window& window, std::size_t total, WriteFlood wr
     QApplication::processEvents();
     measure.everyByteCounted = counted() == total;
     return measure;
+}
+
+// The same for the bytes one window counts.
+template <typename Window, typename WriteFlood>
+FloodMeasure MeasureFlood(const Window& window, std::size_t total, WriteFlood writeFlood)
+{
+    const int before = window.ReceiveCounter();
+    return MeasureFloodOf([&] { return static_cast<std::size_t>(window.ReceiveCounter() - before); }, total,
+                          writeFlood);
 }

@@ -29,20 +29,6 @@ namespace {
 
 constexpr std::size_t kMegabyte = 1024 * 1024;
 
-std::string TrafficChunk()
-{
-    std::string chunk;
-    while (chunk.size() < 64 * 1024) {
-        for (char c = '!'; c <= '~' && chunk.size() < 64 * 1024; ++c) {
-            chunk += c;
-            if (chunk.size() % 66 == 64) {
-                chunk += "\r\n";
-            }
-        }
-    }
-    return chunk.substr(0, 64 * 1024);
-}
-
 // Writes `total` bytes to `fd` (blocking) and returns the CPU seconds the writing took.
 void WriteAll(int fd, std::size_t total, const std::string& chunk)
 {

@@ -209,3 +209,41 @@ TEST_F(SettingsFile, ProtocolViewValuesOutOfRangeGiveTheDefaults)
         EXPECT_FALSE(options.timeStamps);
     }
 }
+
+TEST(WindowSettingsSections, TheWindowCountIsOneUnlessItIsANumberFromOneToTheMostWindows)
+{
+    const std::pair<const char*, int> cases[] = {{"", 1},     {"Windows=3\r\n", 3}, {"Windows=16\r\n", 16},
+                                                 {"Windows=0\r\n", 1}, {"Windows=-2\r\n", 1}, {"Windows=10000\r\n", 1},
+                                                 {"Windows=two\r\n", 1}, {"Windows=\r\n", 1}};
+    for (const auto& [line, count] : cases) {
+        EXPECT_EQ(LoadWindowCount(ProfileDocument(std::string("[Setting]\r\nPort=1\r\n") + line)), count) << line;
+    }
+}
+
+TEST(WindowSettingsSections, AMissingOrHalfWrittenWindowSectionGivesTheDefaultsOfWhatItLacks)
+{
+    const ProfileDocument profile("[Setting]\r\nPort=4\r\n[Window2]\r\nPort=7\r\nBordRate=11");
+    EXPECT_EQ(LoadSettings(profile, 1).port, 4);
+    EXPECT_EQ(LoadSettings(profile, 2).port, 7);
+    EXPECT_EQ(LoadSettings(profile, 2).bordRate, "11");
+    EXPECT_EQ(LoadSettings(profile, 2).hexDisplay, 0);
+    EXPECT_EQ(LoadSettings(profile, 3).port, WindowSettings().port);
+}
+
+TEST_F(SettingsFile, EveryWindowIsWrittenInItsSectionAndTheCountOnlyWhereItIsNeeded)
+{
+    std::vector<WindowSettings> windows(3);
+    for (int i = 0; i < 3; ++i) {
+        windows[static_cast<std::size_t>(i)].port = 10 + i;
+    }
+    SaveSettings(m_path, windows);
+    const std::string three = Read();
+    EXPECT_NE(three.find("InstantReply=0\r\nWindows=3\r\n\r\n[Window2]\r\nPort=11\r\n"), std::string::npos) << three;
+    EXPECT_NE(three.find("[Window3]\r\nPort=12\r\n"), std::string::npos);
+
+    SaveSettings(m_path, windows[0]);
+    EXPECT_NE(Read().find("Windows=1\r\n"), std::string::npos) << "a count written before is brought down";
+    std::filesystem::remove(m_path);
+    SaveSettings(m_path, windows[0]);
+    EXPECT_EQ(Read().find("Windows"), std::string::npos) << "one window's file is as it always was";
+}
