@@ -124,6 +124,17 @@ FloodMeasure MeasureFloodOf(Counted counted, std::size_t total, WriteFlood write
     return measure;
 }
 
+// Two runs of one measure: the faster run's speed and CPU, the worse of memory growth and
+// block, and whether both counted every byte.
+inline FloodMeasure MergeRuns(const FloodMeasure& a, const FloodMeasure& b)
+{
+    FloodMeasure merged = b.seconds < a.seconds ? b : a;
+    merged.rssGrowthKb = std::max(a.rssGrowthKb, b.rssGrowthKb);
+    merged.longestBlockMs = std::max(a.longestBlockMs, b.longestBlockMs);
+    merged.everyByteCounted = a.everyByteCounted && b.everyByteCounted;
+    return merged;
+}
+
 // The same for the bytes one window counts.
 template <typename Window, typename WriteFlood>
 FloodMeasure MeasureFlood(const Window& window, std::size_t total, WriteFlood writeFlood)

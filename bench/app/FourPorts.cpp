@@ -135,15 +135,6 @@ FloodMeasure RunWindows(std::size_t total, bool timelineOpen)
     return measure;
 }
 
-FloodMeasure Best(const FloodMeasure& a, const FloodMeasure& b)
-{
-    FloodMeasure best = b.seconds < a.seconds ? b : a;
-    best.rssGrowthKb = std::max(a.rssGrowthKb, b.rssGrowthKb);
-    best.longestBlockMs = std::max(a.longestBlockMs, b.longestBlockMs);
-    best.everyByteCounted = a.everyByteCounted && b.everyByteCounted;
-    return best;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -171,7 +162,7 @@ int main(int argc, char* argv[])
     for (const bool timelineOpen : {false, true}) {
         FloodMeasure measure = RunWindows(total, timelineOpen);
         for (int run = 1; run < runs; ++run) {
-            measure = Best(measure, RunWindows(total, timelineOpen));
+            measure = MergeRuns(measure, RunWindows(total, timelineOpen));
         }
         std::printf("%-24s %7.1f MB/s  %5.2f x cat  RSS %+6ld KB  longest block %5.1f ms  %s\n",
                     timelineOpen ? "4 windows, timeline open" : "4 windows", aggregate / measure.seconds,

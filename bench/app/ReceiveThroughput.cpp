@@ -162,9 +162,7 @@ Result RunTerminal(std::size_t total, const std::string& chunk, const Case& run)
 Result Merge(const Result& a, const Result& b)
 {
     Result merged = b.seconds < a.seconds ? b : a;
-    merged.rssGrowthKb = std::max(a.rssGrowthKb, b.rssGrowthKb);
-    merged.longestBlockMs = std::max(a.longestBlockMs, b.longestBlockMs);
-    merged.everyByteCounted = a.everyByteCounted && b.everyByteCounted;
+    static_cast<FloodMeasure&>(merged) = MergeRuns(a, b);
     merged.message = !a.message.isEmpty() ? a.message : b.message;
     if (a.captureExact || b.captureExact) {
         merged.captureExact = a.captureExact.value_or(true) && b.captureExact.value_or(true);
