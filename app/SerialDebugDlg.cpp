@@ -673,5 +673,9 @@ bool CSerialDebugDlg::DestroyWindow()
     ExchangeSettings(false);
     // The timers end with the window: a closed window sends nothing more.
     m_session.Shutdown();
+    // The program goes on with other windows: the port is free for them at once.
+    if (m_group.Count() > 0) {
+        m_session.Port().Close();
+    }
     return true;
 }

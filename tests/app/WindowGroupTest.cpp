@@ -80,6 +80,11 @@ TEST_F(WindowGroupTest, TwoWindowsEachCarryTheBytesOfTheirOwnPortAndNameItInThei
     windows[1]->close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_first->windowTitle() == QStringLiteral("串口调试"); }, 2000));
     EXPECT_TRUE(m_messages.texts.isEmpty()) << m_messages.texts.join('\n').toStdString();
+
+    CSerialDebugDlg* third = m_group->OpenWindow(5);
+    m_first->close();
+    EXPECT_FALSE(m_first->Port().IsOpen()) << "closing a window closes its port";
+    EXPECT_TRUE(third->IsPortOpen());
 }
 
 TEST_F(WindowGroupTest, ARuleAddedThroughOneWindowAnswersInTheOther)
@@ -197,4 +202,21 @@ TEST_F(WindowGroupTest, TheTimelineShowsBothPortsInOrderAndAFailedExportSaysSoOn
         EXPECT_FALSE(QFile::exists(path));
     }
     SetFileDialogHandler({});
+}
+
+TEST_F(WindowGroupTest, TheProgramGoesOnWhenItsFirstWindowClosesAndEndsWithTheLast)
+{
+    WriteConfigWithPorts("[Setting]\r\nPort=2\r\nWindows=2\r\n[Window2]\r\nPort=3\r\n");
+    WhenDialogOpens<CSerialDebugDlg>([&](CSerialDebugDlg* first) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return first->Group().Count() == 2; }, 5000));
+        CSerialDebugDlg* second = first->Group().Windows()[1];
+        first->close();
+        QTimer::singleShot(50, second, [second] { second->close(); });
+    });
+    CommandLineOptions options;
+    options.configDir = Dir();
+    CSerialDebugApp(options).InitInstance();
+    const QByteArray config = ReadConfig();
+    EXPECT_TRUE(config.startsWith("[Setting]\r\nPort=3\r\n")) << config.toStdString();
+    EXPECT_TRUE(config.contains("Windows=1\r\n")) << config.toStdString();
 }
