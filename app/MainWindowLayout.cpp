@@ -161,6 +161,14 @@ void CSerialDebugDlg::CreateMenu()
     AddCommand(edit, ID_SEND_LIST, QStringLiteral("发送列表(&S)"));
     QMenu* check = m_menuBar->addMenu(QStringLiteral("添加校验(&C)"));
     AddCommand(check, ID_CRC16, QStringLiteral("CRC16"));
+    QMenu* more = check->addMenu(QStringLiteral("其他校验(&O)"));
+    int id = ID_CHECK_FIRST;
+    for (const CheckDefinition& definition : CheckCatalogue()) {
+        const QString order = definition.width == 8 ? QString()
+                              : definition.LowByteFirst() ? QStringLiteral("（低字节在前）")
+                                                          : QStringLiteral("（高字节在前）");
+        AddCommand(more, id++, QString::fromLatin1(definition.name) + order);
+    }
     QMenu* tools = m_menuBar->addMenu(QStringLiteral("工具(&T)"));
     AddCommand(tools, ID_CALCULATOR, QStringLiteral("计算器(&C)"));
     AddCommand(tools, ID_AUTO_RECONNECT, QStringLiteral("自动重连(&R)"))->setCheckable(true);

@@ -146,6 +146,10 @@ void CSerialDebugDlg::ConnectControls()
     connect(&m_refreshTimer, &QTimer::timeout, this, &CSerialDebugDlg::RefreshReceiveView);
     connect(m_commands[ID_FILE_SAVE], &QAction::triggered, this, &CSerialDebugDlg::OnSaveData);
     connect(m_commands[ID_CRC16], &QAction::triggered, this, &CSerialDebugDlg::OnCrc16);
+    int id = ID_CHECK_FIRST;
+    for (const CheckDefinition& check : CheckCatalogue()) {
+        connect(m_commands[id++], &QAction::triggered, this, [this, &check] { OnCheck(check); });
+    }
     connect(m_commands[ID_APP_EXIT], &QAction::triggered, &m_group, &CWindowGroup::CloseAll);
     connect(m_commands[ID_NEW_WINDOW], &QAction::triggered, this, &CSerialDebugDlg::OnNewWindow);
     connect(m_commands[ID_TIMELINE], &QAction::triggered, this, &CSerialDebugDlg::OnTimeline);
@@ -486,6 +490,35 @@ void CSerialDebugDlg::OnCrc16()
                               .toUpper());
         return;
     case CrcAppendResult::Appended:
+        m_sendText = result.text;
+        UpdateData(false);
+        return;
+    }
+}
+
+// A check of the catalogue, appended as "CRC16" appends its own.
+void CSerialDebugDlg::OnCheck(const CheckDefinition& check)
+{
+    UpdateData(true);
+    const CheckAppendResult result = AppendCheck(m_sendText, m_hexSendBox->isChecked(),
+                                                 [&check](const unsigned char* bytes, std::size_t count) {
+                                                     return CheckBytes(check, bytes, count);
+                                                 });
+    switch (result.status) {
+    case CheckAppendResult::EmptyText:
+        ShowMessage(this, QStringLiteral("要发送的数据为空！不能添加校验！"));
+        return;
+    case CheckAppendResult::NotRepresentable: {
+        QStringList bytes;
+        for (const unsigned char byte : result.check) {
+            bytes << QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+        }
+        ShowMessage(this, QStringLiteral("校验字节 %1 不是可以写在发送区里的字符，不能以字符串添加。"
+                                         "请勾选“HEX发送”后再添加校验。")
+                              .arg(bytes.join(QLatin1Char(' '))));
+        return;
+    }
+    case CheckAppendResult::Appended:
         m_sendText = result.text;
         UpdateData(false);
         return;

@@ -12,6 +12,7 @@
 #include "app/Settings.h"
 #include "scheme/Scheme.h"
 #include "session/TerminalSession.h"
+#include "traffic/Checks.h"
 #include "traffic/Clock.h"
 #include "ui/QtSessionLoop.h"
 
@@ -78,6 +79,7 @@ enum MainCommand {
     ID_INSTANT_REPLY = 32814,
     ID_NEW_WINDOW = 32815,
     ID_TIMELINE = 32816,
+    ID_CHECK_FIRST = 32820,  // the checks of the catalogue, in its order
     ID_FILE_SAVE = 57603,
     ID_APP_EXIT = 57665,
 };
@@ -223,6 +225,7 @@ private:
     void OnResetCounters();
     void OnHexSend();
     void OnCrc16();
+    void OnCheck(const CheckDefinition& check);
     void OnSaveData();
     void OnBnClickedOpen();
     void OnPortActivated();

@@ -1,9 +1,7 @@
 #include "traffic/Crc16.h"
 
-#include "platform/CodePage.h"
-#include "traffic/Codec.h"
+#include "traffic/Checks.h"
 
-#include <cstdio>
 #include <vector>
 
 namespace {
@@ -27,25 +25,6 @@ constexpr std::array<unsigned char, 256> TableBytes(bool highByte)
     return table;
 }
 
-bool IsPrintableAscii(unsigned char byte) { return byte >= 0x20 && byte <= 0x7E; }
-
-bool IsWholeGbkCharacter(unsigned char lead, unsigned char trail)
-{
-    if (!IsGbkLeadByte(lead)) {
-        return false;
-    }
-    const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
-    const std::string unicode = GbkToUtf8(pair);
-    return unicode != "\xEF\xBF\xBD" && Utf8ToGbk(unicode) == pair;
-}
-
-std::string FormatHexCheck(unsigned char first, unsigned char second)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, " %02X %02X", first, second);
-    return text;
-}
-
 } // namespace
 
 const std::array<unsigned char, 256> CCrc16::EntryLowBytes = TableBytes(false);
@@ -67,21 +46,20 @@ std::uint16_t CCrc16::Compute(const unsigned char* bytes, std::size_t count)
 
 CrcAppendResult AppendCrc(const std::string& sendText, bool hexMode)
 {
-    if (sendText.empty()) {
-        return {CrcAppendResult::EmptyText, sendText, 0, 0};
+    const CheckAppendResult result = AppendCheck(sendText, hexMode, [](const unsigned char* bytes, std::size_t count) {
+        CCrc16 crc;
+        crc.Compute(bytes, count);
+        return std::vector<unsigned char>{crc.H, crc.L};
+    });
+    const unsigned char first = result.check.empty() ? 0 : result.check[0];
+    const unsigned char second = result.check.empty() ? 0 : result.check[1];
+    switch (result.status) {
+    case CheckAppendResult::Appended:
+        return {CrcAppendResult::Appended, result.text, first, second};
+    case CheckAppendResult::NotRepresentable:
+        return {CrcAppendResult::NotRepresentable, result.text, first, second};
+    case CheckAppendResult::EmptyText:
+        break;
     }
-    CCrc16 crc;
-    if (hexMode) {
-        // Every parsed byte takes two characters, so this buffer holds whatever the text gives.
-        std::vector<unsigned char> bytes(sendText.size() / 2 + 1);
-        const std::size_t count = HexPairsToBytes(sendText, bytes.data(), bytes.size());
-        crc.Compute(bytes.data(), count);
-        return {CrcAppendResult::Appended, sendText + FormatHexCheck(crc.H, crc.L), crc.H, crc.L};
-    }
-    crc.Compute(reinterpret_cast<const unsigned char*>(sendText.data()), sendText.size());
-    const bool fits = (IsPrintableAscii(crc.H) && IsPrintableAscii(crc.L)) || IsWholeGbkCharacter(crc.H, crc.L);
-    if (!fits) {
-        return {CrcAppendResult::NotRepresentable, sendText, crc.H, crc.L};
-    }
-    return {CrcAppendResult::Appended, sendText + static_cast<char>(crc.H) + static_cast<char>(crc.L), crc.H, crc.L};
+    return {CrcAppendResult::EmptyText, result.text, first, second};
 }

@@ -2,7 +2,9 @@
 #include <QFile>
 #include <QLabel>
 
+#include "traffic/Checks.h"
 #include "ui/FileDialog.h"
+#include "ui/Gbk.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/PseudoTerminal.h"
 
@@ -281,6 +283,44 @@ TEST_F(TrafficTest, Crc16InTextModeAppendsBothBytesOrExplainsWhyNot)
     ASSERT_EQ(m_messages.texts.size(), 1);
     EXPECT_TRUE(m_messages.texts[0].contains(QStringLiteral("HEX发送")));
     EXPECT_EQ(send->toPlainText(), QStringLiteral("A"));
+}
+
+// Every check of the catalogue appends as CRC16 does: in hex after a hex send text; in text
+// mode its bytes as characters, or a message naming them when they cannot stand in the text.
+TEST_F(TrafficTest, EveryCatalogueCheckAppendsToAHexAndToATextSend)
+{
+    auto* send = Control<QPlainTextEdit>(IDC_SEND);
+    auto* hex = Control<QCheckBox>(IDC_HEX_SEND);
+    const std::string data = "123456789";
+    int id = ID_CHECK_FIRST;
+    for (const CheckDefinition& check : CheckCatalogue()) {
+        SCOPED_TRACE(check.name);
+        const std::vector<unsigned char> bytes =
+            CheckBytes(check, reinterpret_cast<const unsigned char*>(data.data()), data.size());
+        QStringList hexBytes;
+        for (const unsigned char byte : bytes) {
+            hexBytes << QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+        }
+        hex->setChecked(true);
+        send->setPlainText(QStringLiteral("31 32 33 34 35 36 37 38 39"));
+        Trigger(id);
+        EXPECT_EQ(send->toPlainText(), QStringLiteral("31 32 33 34 35 36 37 38 39 ") + hexBytes.join(QLatin1Char(' ')));
+
+        hex->setChecked(false);
+        send->setPlainText(QString::fromStdString(data));
+        m_messages.texts.clear();
+        Trigger(id++);
+        if (m_messages.texts.isEmpty()) {
+            EXPECT_EQ(ToGbk(send->toPlainText()), data + std::string(bytes.begin(), bytes.end()));
+        } else {
+            EXPECT_TRUE(m_messages.texts[0].contains(hexBytes.join(QLatin1Char(' ')))) << m_messages.texts[0].toStdString();
+            EXPECT_EQ(send->toPlainText(), QString::fromStdString(data));
+        }
+    }
+    m_messages.texts.clear();
+    send->clear();
+    Trigger(ID_CHECK_FIRST);
+    EXPECT_EQ(m_messages.texts, QStringList{QStringLiteral("要发送的数据为空！不能添加校验！")});
 }
 
 TEST_F(TrafficTest, SavingWritesTheReceivedTextAndAsksBeforeOverwriting)
