@@ -1,5 +1,7 @@
 #include "app/DisplaySettings.h"
 
+#include <algorithm>
+
 DisplayOptions DisplayOptionsFrom(const WindowSettings& settings)
 {
     const DisplayOptions defaults;
@@ -19,4 +21,22 @@ void StoreDisplayOptions(const DisplayOptions& options, WindowSettings& settings
     settings.showSent = options.showSent ? 1 : 0;
     settings.textCodec = TextCodecName(options.codec);
     settings.captureFormat = CaptureFormatName(options.captureFormat);
+}
+
+TextSendOptions TextSendOptionsFrom(const WindowSettings& settings)
+{
+    return {settings.sendEscapes != 0, ParseLineEnding(settings.lineEnding).value_or(LineEnding::None)};
+}
+
+FileSendOptions FileSendOptionsFrom(const WindowSettings& settings)
+{
+    return {std::max(0, settings.filePacketSize), std::max(0, settings.filePacketDelay)};
+}
+
+void StoreSendOptions(const TextSendOptions& text, const FileSendOptions& file, WindowSettings& settings)
+{
+    settings.sendEscapes = text.escapes ? 1 : 0;
+    settings.lineEnding = LineEndingName(text.lineEnding);
+    settings.filePacketSize = file.packetSize;
+    settings.filePacketDelay = file.packetDelayMs;
 }

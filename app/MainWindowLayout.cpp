@@ -154,6 +154,7 @@ void CSerialDebugDlg::CreateMenu()
     AddCommand(file, ID_CAPTURE_START, QStringLiteral("开始记录(&L)..."));
     AddCommand(file, ID_CAPTURE_STOP, QStringLiteral("停止记录(&T)"));
     AddCommand(file, ID_NEW_WINDOW, QStringLiteral("新建窗口(&N)"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    AddCommand(file, ID_SEND_FILE, QStringLiteral("发送文件(&D)..."));
     file->addSeparator();
     AddCommand(file, ID_APP_EXIT, QStringLiteral("退出(&X)"));
     QMenu* edit = m_menuBar->addMenu(QStringLiteral("编辑(&E)"));
@@ -176,6 +177,7 @@ void CSerialDebugDlg::CreateMenu()
     AddCommand(tools, ID_DISPLAY_SETTINGS, QStringLiteral("显示设置(&D)..."));
     AddCommand(tools, ID_INSTANT_REPLY, QStringLiteral("立即回复(&I)"))->setCheckable(true);
     AddCommand(tools, ID_TIMELINE, QStringLiteral("合并视图(&M)..."));
+    AddCommand(tools, ID_SEND_SETTINGS, QStringLiteral("发送设置(&S)..."));
     QMenu* help = m_menuBar->addMenu(QStringLiteral("帮助(&H)"));
     AddCommand(help, ID_APP_ABOUT, QStringLiteral("关于(&A)..."));
 }

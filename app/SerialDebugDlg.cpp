@@ -16,11 +16,13 @@
 #include "app/CaptureControl.h"
 #include "app/DisplaySettings.h"
 #include "app/DisplaySettingsDlg.h"
+#include "app/FileSendDlg.h"
 #include "app/IntegerText.h"
 #include "app/PortKeeper.h"
 #include "app/PortStatusDlg.h"
 #include "app/ReceiveView.h"
 #include "app/WindowGroup.h"
+#include "app/SendSettingsDlg.h"
 #include "app/Settings.h"
 #include "platform/WholeFile.h"
 #include "res/Icons.h"
@@ -71,6 +73,20 @@ QString MessageText(const SessionMessage& message)
         return QStringLiteral("自动发送周期不能为0，请重新设置！");
     case SessionMessage::PortFailure:
         return FromGbk(message.detail);
+    case SessionMessage::BadEscape:
+        return QStringLiteral("发送区第 %1 个字符处的“\\”不是可用的转义字符（\\r \\n \\t \\\\ \\0 \\xHH），没有发送。")
+            .arg(FromGbkLines(message.detail.substr(0, message.position)).size() + 1);
+    case SessionMessage::FileNotSent:
+        return message.detail == "notRegular"
+                   ? QStringLiteral("“%1”不是普通文件，不能发送。").arg(QString::fromStdString(message.path))
+                   : QStringLiteral("不能读取文件“%1”：%2").arg(QString::fromStdString(message.path),
+                                                          QString::fromLocal8Bit(message.detail));
+    case SessionMessage::FileSendEnded:
+        return message.detail == "portClosed"
+                   ? QStringLiteral("串口已关闭，文件“%1”没有发送完。").arg(QString::fromStdString(message.path))
+               : message.detail == "shrank"
+                   ? QStringLiteral("文件“%1”在发送时变短了，已发送到它的末尾。").arg(QString::fromStdString(message.path))
+                   : QStringLiteral("读取文件“%1”失败，发送已停止。").arg(QString::fromStdString(message.path));
     case SessionMessage::CaptureNotCreated:
     case SessionMessage::CaptureEnded:
         break;
@@ -153,6 +169,8 @@ void CSerialDebugDlg::ConnectControls()
     connect(m_commands[ID_APP_EXIT], &QAction::triggered, &m_group, &CWindowGroup::CloseAll);
     connect(m_commands[ID_NEW_WINDOW], &QAction::triggered, this, &CSerialDebugDlg::OnNewWindow);
     connect(m_commands[ID_TIMELINE], &QAction::triggered, this, &CSerialDebugDlg::OnTimeline);
+    connect(m_commands[ID_SEND_FILE], &QAction::triggered, this, &CSerialDebugDlg::OnSendFile);
+    connect(m_commands[ID_SEND_SETTINGS], &QAction::triggered, this, &CSerialDebugDlg::OnSendSettings);
     connect(m_commands[ID_CALCULATOR], &QAction::triggered, this, &CSerialDebugDlg::OnCalculator);
     connect(m_commands[ID_AUTO_RECONNECT], &QAction::triggered, this, &CSerialDebugDlg::OnAutoReconnect);
     connect(m_commands[ID_PORT_STATUS], &QAction::triggered, this, &CSerialDebugDlg::OnPortStatus);
@@ -266,6 +284,8 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
         m_commands[ID_AUTO_RECONNECT]->setChecked(settings.autoReconnect != 0);
         m_session.SetAutoReconnect(settings.autoReconnect != 0);
         ApplyDisplayOptions(DisplayOptionsFrom(settings));
+        m_session.SetTextSendOptions(TextSendOptionsFrom(settings));
+        m_fileSendOptions = FileSendOptionsFrom(settings);
         if (number == 1 && ImportScheme(SchemePath()).incomplete) {
             KeepIncompleteDefaultScheme();
         }
@@ -294,6 +314,7 @@ WindowSettings CSerialDebugDlg::PulledSettings() const
     settings.autoReconnect = m_commands.at(ID_AUTO_RECONNECT)->isChecked() ? 1 : 0;
     settings.instantReply = m_commands.at(ID_INSTANT_REPLY)->isChecked() ? 1 : 0;
     StoreDisplayOptions(m_session.Options(), settings);
+    StoreSendOptions(m_session.SendOptions(), m_fileSendOptions, settings);
     return settings;
 }
 
@@ -619,6 +640,34 @@ void CSerialDebugDlg::OnAutoReconnect()
 void CSerialDebugDlg::OnInstantReply()
 {
     m_session.SetInstantReply(m_commands[ID_INSTANT_REPLY]->isChecked());
+}
+
+void CSerialDebugDlg::FileSendChanged()
+{
+    m_sendCountLabel->setText(QStringLiteral("发送：%1").arg(m_session.SendCounter()));
+}
+
+// "发送文件...": the progress shows until the send ends or is cancelled.
+void CSerialDebugDlg::OnSendFile()
+{
+    const QString path =
+        AskFilePath(this, {FileDialogKind::Open, QStringLiteral("所有文件(*)"), QString(), false});
+    if (path.isEmpty() || !m_session.SendFile(path.toStdString(), m_fileSendOptions)) {
+        return;
+    }
+    CFileSendDlg progress(m_session, QFileInfo(path).fileName(), this);
+    if (m_session.FileSending() != nullptr) {
+        progress.exec();
+    }
+}
+
+void CSerialDebugDlg::OnSendSettings()
+{
+    CSendSettingsDlg dialog(m_session.SendOptions(), m_fileSendOptions, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        m_session.SetTextSendOptions(dialog.TextOptions());
+        m_fileSendOptions = dialog.FileOptions();
+    }
 }
 
 void CSerialDebugDlg::OnNewWindow()

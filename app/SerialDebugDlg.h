@@ -79,6 +79,8 @@ enum MainCommand {
     ID_INSTANT_REPLY = 32814,
     ID_NEW_WINDOW = 32815,
     ID_TIMELINE = 32816,
+    ID_SEND_FILE = 32817,
+    ID_SEND_SETTINGS = 32818,
     ID_CHECK_FIRST = 32820,  // the checks of the catalogue, in its order
     ID_FILE_SAVE = 57603,
     ID_APP_EXIT = 57665,
@@ -213,6 +215,7 @@ private:
     void SendingStopped() override;
     void AutoSendDue() override;
     void Message(const SessionMessage& message) override;
+    void FileSendChanged() override;
 
     void ScheduleRefresh();
     void ApplyDisplayOptions(const DisplayOptions& options);
@@ -241,6 +244,8 @@ private:
     void OnPortStatus();
     void OnInstantReply();
     void OnNewWindow();
+    void OnSendFile();
+    void OnSendSettings();
     void OnTimeline();
 
     std::unique_ptr<CWindowGroup> m_ownGroup;  // for a window of its own
@@ -250,6 +255,7 @@ private:
 
     Scheme& m_scheme;
     bool m_portOpen = false;
+    FileSendOptions m_fileSendOptions;
 
     QtSessionLoop m_loop;
     PortWatch m_portWatch;

@@ -42,6 +42,10 @@ WindowSettings LoadSettings(const ProfileDocument& profile, int window)
     settings.textCodec = profile.String(section, "TextCodec", defaults.textCodec, kNameBuffer);
     settings.captureFormat = profile.String(section, "CaptureFormat", defaults.captureFormat, kNameBuffer);
     settings.instantReply = profile.Int(section, "InstantReply", defaults.instantReply);
+    settings.sendEscapes = profile.Int(section, "SendEscapes", defaults.sendEscapes);
+    settings.lineEnding = profile.String(section, "LineEnding", defaults.lineEnding, kNameBuffer);
+    settings.filePacketSize = profile.Int(section, "FilePacketSize", defaults.filePacketSize);
+    settings.filePacketDelay = profile.Int(section, "FilePacketDelay", defaults.filePacketDelay);
     return settings;
 }
 
@@ -74,6 +78,10 @@ void StoreSettings(ProfileDocument& profile, const WindowSettings& settings, int
         {"TextCodec", FirstLine(settings.textCodec)},
         {"CaptureFormat", FirstLine(settings.captureFormat)},
         {"InstantReply", settings.instantReply},
+        {"SendEscapes", settings.sendEscapes},
+        {"LineEnding", FirstLine(settings.lineEnding)},
+        {"FilePacketSize", settings.filePacketSize},
+        {"FilePacketDelay", settings.filePacketDelay},
     });
 }
 

@@ -23,6 +23,11 @@ struct WindowSettings {
     std::string textCodec = "GBK";        // "TextCodec": "GBK" or "UTF-8"
     std::string captureFormat = "raw";    // "CaptureFormat": "raw" or "log"
     int instantReply = 0;                 // "InstantReply": auto-reply decided as the bytes are read
+    // Sending.
+    int sendEscapes = 0;                  // "SendEscapes": escapes in text sends, 0 or 1
+    std::string lineEnding = "none";      // "LineEnding": "none", "CR", "LF" or "CRLF"
+    int filePacketSize = 0;               // "FilePacketSize": bytes per packet of a file send, 0 = whole
+    int filePacketDelay = 0;              // "FilePacketDelay": milliseconds between packets
 };
 
 // Several main windows keep their values in sections of their own: the first window in

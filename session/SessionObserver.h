@@ -16,6 +16,9 @@ struct SessionMessage {
         CaptureNotCreated,     // path: the file; detail: the system's reason
         CaptureEnded,          // path: the file; failure: why it ended before it was stopped
         PortFailure,           // caption and detail: what the port's monitor thread could not handle (GBK)
+        BadEscape,             // detail: the send text; position: where in it the bad escape begins
+        FileNotSent,           // path: the file; detail: "notRegular", or the system's reason
+        FileSendEnded,         // path: the file; detail: "portClosed", "shrank" or "readFailed"
     };
 
     Kind kind = PortNotOpened;
@@ -23,6 +26,7 @@ struct SessionMessage {
     std::string detail{};
     std::string caption{};
     CaptureFailure failure{};
+    std::size_t position = 0;
 };
 
 // Hears what a terminal session did, on the session's thread. Every operation has a default that
@@ -47,5 +51,7 @@ public:
     virtual void AutoSendDue() {}
     // A capture started or stopped, or its file grew.
     virtual void CaptureChanged() {}
+    // A file send started, wrote more, or ended; the send counter changed with what it wrote.
+    virtual void FileSendChanged() {}
     virtual void Message(const SessionMessage& /*message*/) {}
 };

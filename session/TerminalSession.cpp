@@ -91,6 +91,7 @@ TerminalSession::TerminalSession(SessionLoop& loop, Scheme& scheme, const Device
       autoSend_(loop.MakeTimer([this] { Tell(&SessionObserver::AutoSendDue); }, false)),
       reconnect_(devices, [this] { return clock_->Now().monotonic; }),
       retry_(loop.MakeTimer([this] { ConsiderReopening(); }, true)),
+      loop_(loop),
       sink_(std::make_unique<Sink>(loop, *this))
 {
     scheme_.AddListener(this);
@@ -217,6 +218,9 @@ void TerminalSession::OpenPort(int number, const std::string& settings)
 
 void TerminalSession::ClosePort()
 {
+    if (fileSend_) {
+        fileSend_->Stop(FileSend::Outcome::PortClosed);
+    }
     StopAutoSend();
     Tell(&SessionObserver::SendingStopped);
     // Also ends the connecting of a network port.
@@ -298,7 +302,8 @@ int TerminalSession::RunAutoReply(const unsigned char* bytes, std::size_t count)
         if (!rule) {
             return 0;
         }
-        SendString(rule->SendData, rule->SendIsHex);
+        // A rule's reply is sent as the rule has it, without the options of the user's sends.
+        Send(rule->SendData, rule->SendIsHex, BytesToSend(rule->SendData, rule->SendIsHex));
         area_.AppendText(AutoReplyLine(rule->Name));
         return 1;
     } catch (const std::exception&) {
@@ -321,13 +326,24 @@ void TerminalSession::ShowInstantReplies()
 
 bool TerminalSession::SendString(std::string text, std::int32_t isHex)
 {
-    const std::string bytes = BytesToSend(text, isHex);
+    const SendBytes send = BytesToSend(text, isHex, textSendOptions_);
+    if (send.badEscapeAt) {
+        SessionMessage message{SessionMessage::BadEscape, {}, text};
+        message.position = *send.badEscapeAt;
+        Report(message);
+        return false;
+    }
+    Send(text, isHex, send.bytes);
+    return true;
+}
+
+void TerminalSession::Send(const std::string& text, std::int32_t isHex, const std::string& bytes)
+{
     if (port_.IsOpen()) {
         port_.Write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
         ShowSentFrame(bytes);
     }
     CountSent(text, isHex, bytes.size());
-    return true;
 }
 
 void TerminalSession::CountSent(const std::string& text, std::int32_t isHex, std::size_t byteCount)
@@ -348,6 +364,51 @@ void TerminalSession::ShowSentFrame(const std::string& bytes)
     if (area_.AppendSent(data, bytes.size(), hexDisplay_, time)) {
         area_.ApplyClearingRules(autoClear_);
         Tell(&SessionObserver::ReceiveChanged);
+    }
+}
+
+bool TerminalSession::SendFile(const std::string& path, const FileSendOptions& options)
+{
+    if (!portOpen_) {
+        Report({SessionMessage::AutoSendPortClosed});
+        return false;
+    }
+    std::FILE* file = nullptr;
+    std::uint64_t size = 0;
+    const std::string failure = FileSend::Open(path, file, size);
+    if (!failure.empty()) {
+        Report({SessionMessage::FileNotSent, path, failure});
+        return false;
+    }
+    fileSendPath_ = path;
+    FileSend::Port port{[this] { return port_.PendingWriteBytes(); },
+                        [this](const std::string& bytes) {
+                            port_.Write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+                            sendCounter_ = AddWrapping(sendCounter_, bytes.size());
+                            Tell(&SessionObserver::FileSendChanged);
+                        },
+                        [this](FileSend::Outcome outcome) { FileSendEnded(outcome); }};
+    fileSend_ = std::make_unique<FileSend>(loop_, file, size, options, std::move(port));
+    Tell(&SessionObserver::FileSendChanged);
+    return true;
+}
+
+void TerminalSession::CancelFileSend()
+{
+    if (fileSend_) {
+        fileSend_->Stop(FileSend::Outcome::Cancelled);
+    }
+}
+
+void TerminalSession::FileSendEnded(FileSend::Outcome outcome)
+{
+    Tell(&SessionObserver::FileSendChanged);
+    const char* why = outcome == FileSend::Outcome::PortClosed ? "portClosed"
+                      : outcome == FileSend::Outcome::Shrank   ? "shrank"
+                      : outcome == FileSend::Outcome::ReadFailed ? "readFailed"
+                                                                 : nullptr;
+    if (why != nullptr) {
+        Report({SessionMessage::FileSendEnded, fileSendPath_, why});
     }
 }
 

@@ -12,6 +12,7 @@
 #include "scheme/Scheme.h"
 #include "serial/PortEngine.h"
 #include "serial/ReconnectPolicy.h"
+#include "session/FileSend.h"
 #include "session/SendTarget.h"
 #include "session/SessionCapture.h"
 #include "session/SessionLoop.h"
@@ -21,6 +22,7 @@
 #include "traffic/Clock.h"
 #include "traffic/InstantReply.h"
 #include "traffic/ReceiveArea.h"
+#include "traffic/SendText.h"
 
 // One terminal without its window: a port and everything done with its bytes. It opens, loses
 // and opens again its port (with "自动重连"), shows received bytes in its receive area (text or
@@ -52,6 +54,9 @@ public:
     void SetAutoReconnect(bool on);
     bool AutoReconnect() const { return reconnect_.Enabled(); }
     void SetDisplayOptions(const DisplayOptions& options);
+    // Escapes and the line ending of text sends by the user's routes ("发送设置").
+    void SetTextSendOptions(const TextSendOptions& options) { textSendOptions_ = options; }
+    const TextSendOptions& SendOptions() const { return textSendOptions_; }
     const DisplayOptions& Options() const { return area_.Options(); }
     // The settings text a lost port is opened again with.
     void SetLineSettings(std::string settings) { lineSettings_ = std::move(settings); }
@@ -87,14 +92,22 @@ public:
     int SendCounter() const { return sendCounter_; }
     void ResetCounters();
 
-    // The one way data is sent: writes the bytes of `text` (hex text parsed when isHex is not
-    // 0) when the port is open, and counts them; the observers hear what was sent.
+    // The one way the user's data is sent: writes the bytes of `text` (hex text parsed when
+    // isHex is not 0; text with the text-send options) when the port is open, and counts them;
+    // the observers hear what was sent. A text with a bad escape is reported and not sent.
     bool SendString(std::string text, std::int32_t isHex) override;
     // "自动发送" was clicked and its box is now `checked`, with `interval` in the field. Returns
     // whether auto-send runs; a closed port or an interval of 0 is reported and refused. A
     // negative interval is taken as its size.
     bool SetAutoSend(bool checked, int interval);
     bool AutoSending() const { return autoSend_->IsActive(); }
+
+    // "发送文件": the file's bytes go to the open port as the device takes them (see FileSend),
+    // counted as sent. False, reported, when the port is closed or the file cannot be sent.
+    bool SendFile(const std::string& path, const FileSendOptions& options);
+    void CancelFileSend();
+    // The file send under way; null when there is none.
+    const FileSend* FileSending() const { return fileSend_ && fileSend_->Active() ? fileSend_.get() : nullptr; }
 
     // Capture: see SessionCapture.
     void StartCapture(const std::string& path, CaptureOpen mode) { capture_.Start(path, mode); }
@@ -124,7 +137,9 @@ private:
     void AppendReceivedPieces(const unsigned char* bytes);
     void ShowSentFrame(const std::string& bytes);
     void CountSent(const std::string& text, std::int32_t isHex, std::size_t byteCount);
+    void Send(const std::string& text, std::int32_t isHex, const std::string& bytes);
     void StopAutoSend();
+    void FileSendEnded(FileSend::Outcome outcome);
     void RefreshPortState();
     void OnCommLost();
     void OnCommOpened();
@@ -150,6 +165,7 @@ private:
     bool shutDown_ = false;
     bool portOpen_ = false;
     std::string lineSettings_;
+    TextSendOptions textSendOptions_;
     int receiveCounter_ = 0;
     int sendCounter_ = 0;
 
@@ -162,6 +178,9 @@ private:
     std::unique_ptr<SessionTimer> retry_;
 
     std::optional<Timeline::Feed> timelineFeed_;
+    SessionLoop& loop_;
+    std::unique_ptr<FileSend> fileSend_;  // kept after it ends, until the next one
+    std::string fileSendPath_;
     std::unique_ptr<Sink> sink_;
     InstantReply instant_;  // before the port, which uses it until it closes
     PortEngine port_;

@@ -72,3 +72,38 @@ TEST(ToggleHexSend, OnlyThe1023FirstBytesBecomeHex)
 }
 
 } // namespace
+
+TEST(TextSendOptionsTest, EscapesAndLineEndingsMakeTheBytesOfATextSendAndLeaveHexAlone)
+{
+    struct Case {
+        std::string text;
+        std::int32_t isHex;
+        TextSendOptions options;
+        std::string bytes;
+        std::optional<std::size_t> badEscapeAt;
+    };
+    const TextSendOptions escapes{true, LineEnding::None};
+    const Case cases[] = {
+        {"a\\r\\n\\t\\\\\\0\\x41\\xfF", 0, escapes, std::string("a\r\n\t\\\0A\xFF", 8), std::nullopt},
+        {"a\\r", 0, {}, "a\\r", std::nullopt},  // escapes off: as typed
+        {"\xB1\x5C\\n", 0, escapes, "\xB1\x5C\n", std::nullopt},  // a GBK character ending in 5C is no escape
+        {"ok", 0, {false, LineEnding::Cr}, "ok\r", std::nullopt},
+        {"ok", 0, {false, LineEnding::Lf}, "ok\n", std::nullopt},
+        {"ok", 0, {true, LineEnding::CrLf}, "ok\r\n", std::nullopt},
+        {"01 02", 1, {true, LineEnding::CrLf}, "\x01\x02", std::nullopt},  // hex: untouched
+        {"end\\", 0, escapes, "", 3},
+        {"\\x4", 0, escapes, "", 0},
+        {"ab\\q", 0, escapes, "", 2},
+        {"\\xG1", 0, escapes, "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const SendBytes send = BytesToSend(c.text, c.isHex, c.options);
+        EXPECT_EQ(send.bytes, c.bytes);
+        EXPECT_EQ(send.badEscapeAt, c.badEscapeAt);
+    }
+    for (const LineEnding ending : {LineEnding::None, LineEnding::Cr, LineEnding::Lf, LineEnding::CrLf}) {
+        EXPECT_EQ(ParseLineEnding(LineEndingName(ending)), ending);
+    }
+    EXPECT_EQ(ParseLineEnding("crlf"), std::nullopt);
+}
