@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -13,6 +15,11 @@
 // read only on success.
 std::error_code ReadWholeFile(const std::string& path, std::string& contents,
                               std::size_t limit = std::numeric_limits<std::size_t>::max());
+
+// Opens the regular file at `path` (through symbolic links) for reading piece by piece and gives
+// its size. A folder, a FIFO or a device gives std::errc::not_supported, without waiting for a
+// FIFO's writer. Returns the error, empty on success; `file` is open only on success.
+std::error_code OpenRegularFile(const std::string& path, std::FILE*& file, std::uint64_t& size);
 
 // Makes room for `size` bytes in `text`. Room for a large file is asked of the system in huge
 // pages where it has them: filling it then takes a small fraction of the page faults (a 50 MB

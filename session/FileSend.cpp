@@ -1,27 +1,6 @@
 #include "session/FileSend.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <vector>
-
-std::string FileSend::Open(const std::string& path, std::FILE*& file, std::uint64_t& size)
-{
-    file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return std::strerror(errno);
-    }
-    struct stat status {};
-    if (::fstat(::fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) {
-        std::fclose(file);
-        file = nullptr;
-        return "notRegular";
-    }
-    size = static_cast<std::uint64_t>(status.st_size);
-    return {};
-}
 
 FileSend::FileSend(SessionLoop& loop, std::FILE* file, std::uint64_t size, const FileSendOptions& options, Port port)
     : file_(file),

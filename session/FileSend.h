@@ -34,10 +34,6 @@ public:
         std::function<void(Outcome outcome)> ended;
     };
 
-    // Opens `path` for sending; "" on success, else why it cannot be sent ("notRegular" for a
-    // folder, a FIFO or a device, else the system's reason).
-    static std::string Open(const std::string& path, std::FILE*& file, std::uint64_t& size);
-
     FileSend(SessionLoop& loop, std::FILE* file, std::uint64_t size, const FileSendOptions& options, Port port);
     ~FileSend();
     FileSend(const FileSend&) = delete;

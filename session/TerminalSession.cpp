@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/CodePage.h"
+#include "platform/WholeFile.h"
 #include "serial/PortOpening.h"
 #include "traffic/SendText.h"
 
@@ -375,9 +376,9 @@ bool TerminalSession::SendFile(const std::string& path, const FileSendOptions& o
     }
     std::FILE* file = nullptr;
     std::uint64_t size = 0;
-    const std::string failure = FileSend::Open(path, file, size);
-    if (!failure.empty()) {
-        Report({SessionMessage::FileNotSent, path, failure});
+    if (const std::error_code error = OpenRegularFile(path, file, size)) {
+        Report({SessionMessage::FileNotSent, path,
+                error == std::errc::not_supported ? std::string("notRegular") : error.message()});
         return false;
     }
     fileSendPath_ = path;

@@ -363,3 +363,27 @@ int RemoveStaleTemporaryFiles(const std::string& folder)
     }
     return removed;
 }
+
+std::error_code OpenRegularFile(const std::string& path, std::FILE*& file, std::uint64_t& size)
+{
+    file = nullptr;
+    // Without waiting: opening a FIFO for reading would wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return {errno, std::generic_category()};
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return std::make_error_code(std::errc::not_supported);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    file = ::fdopen(fd, "rb");
+    if (file == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        return {error, std::generic_category()};
+    }
+    size = static_cast<std::uint64_t>(status.st_size);
+    return {};
+}
