@@ -160,6 +160,8 @@ void CSerialDebugDlg::CreateMenu()
     QMenu* edit = m_menuBar->addMenu(QStringLiteral("编辑(&E)"));
     AddCommand(edit, ID_EDIT_SCHEME, QStringLiteral("编辑方案..."));
     AddCommand(edit, ID_SEND_LIST, QStringLiteral("发送列表(&S)"));
+    AddCommand(edit, ID_FIND, QStringLiteral("查找(&F)..."))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    AddCommand(edit, ID_FIND_NEXT, QStringLiteral("查找下一个"))->setShortcut(QKeySequence(Qt::Key_F3));
     QMenu* check = m_menuBar->addMenu(QStringLiteral("添加校验(&C)"));
     AddCommand(check, ID_CRC16, QStringLiteral("CRC16"));
     QMenu* more = check->addMenu(QStringLiteral("其他校验(&O)"));

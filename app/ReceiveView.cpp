@@ -9,7 +9,7 @@
 
 ReceiveView::ReceiveView(QPlainTextEdit* widget) : m_widget(widget) {}
 
-void ReceiveView::Show(const ReceiveArea& area)
+void ReceiveView::Show(const ReceiveArea& area, bool followEnd)
 {
     const std::string& text = area.Text();
     if (m_shownGeneration != area.Generation() || m_shownLength > text.size()) {
@@ -42,6 +42,9 @@ void ReceiveView::Show(const ReceiveArea& area)
     }
     // Text inserted at the caret leaves it at the end; it is moved only when the user put it
     // elsewhere, since moving it lays the last line out again.
+    if (!followEnd) {
+        return;
+    }
     if (!m_widget->textCursor().atEnd()) {
         m_widget->moveCursor(QTextCursor::End);
     }

@@ -15,7 +15,8 @@ class ReceiveView {
 public:
     explicit ReceiveView(QPlainTextEdit* widget);
 
-    void Show(const ReceiveArea& area);
+    // `followEnd`: the caret goes back to the end, so the newest text shows.
+    void Show(const ReceiveArea& area, bool followEnd = true);
 
 private:
     QPlainTextEdit* m_widget;

@@ -17,6 +17,7 @@
 #include "app/DisplaySettings.h"
 #include "app/DisplaySettingsDlg.h"
 #include "app/FileSendDlg.h"
+#include "app/FindDlg.h"
 #include "app/IntegerText.h"
 #include "app/PortKeeper.h"
 #include "app/PortStatusDlg.h"
@@ -133,6 +134,7 @@ CSerialDebugDlg::~CSerialDebugDlg()
 {
     m_group.Forget(this);
     m_session.RemoveObserver(this);
+    delete m_findDlg;
     delete m_portStatus;
     delete m_captureControl;
     delete m_sendListPanel;
@@ -171,6 +173,8 @@ void CSerialDebugDlg::ConnectControls()
     connect(m_commands[ID_TIMELINE], &QAction::triggered, this, &CSerialDebugDlg::OnTimeline);
     connect(m_commands[ID_SEND_FILE], &QAction::triggered, this, &CSerialDebugDlg::OnSendFile);
     connect(m_commands[ID_SEND_SETTINGS], &QAction::triggered, this, &CSerialDebugDlg::OnSendSettings);
+    connect(m_commands[ID_FIND], &QAction::triggered, this, &CSerialDebugDlg::OnFind);
+    connect(m_commands[ID_FIND_NEXT], &QAction::triggered, this, &CSerialDebugDlg::OnFindNext);
     connect(m_commands[ID_CALCULATOR], &QAction::triggered, this, &CSerialDebugDlg::OnCalculator);
     connect(m_commands[ID_AUTO_RECONNECT], &QAction::triggered, this, &CSerialDebugDlg::OnAutoReconnect);
     connect(m_commands[ID_PORT_STATUS], &QAction::triggered, this, &CSerialDebugDlg::OnPortStatus);
@@ -418,7 +422,10 @@ void CSerialDebugDlg::ScheduleRefresh()
 void CSerialDebugDlg::RefreshReceiveView()
 {
     m_refreshTimer.stop();
-    m_receiveView->Show(m_session.Area());
+    m_receiveView->Show(m_session.Area(), m_findDlg == nullptr || !m_findDlg->HoldsView());
+    if (m_findDlg != nullptr) {
+        m_findDlg->RefreshSoon();
+    }
     ShowCounters();
 }
 
@@ -668,6 +675,29 @@ void CSerialDebugDlg::OnSendSettings()
         m_session.SetTextSendOptions(dialog.TextOptions());
         m_fileSendOptions = dialog.FileOptions();
     }
+}
+
+void CSerialDebugDlg::OnFind()
+{
+    if (m_findDlg == nullptr) {
+        m_findDlg = new CFindDlg(m_session.Area(), m_receiveArea, this);
+    }
+    m_findDlg->show();
+    m_findDlg->raise();
+    m_findDlg->activateWindow();
+    m_findDlg->PatternEdit()->setFocus();
+    m_findDlg->PatternEdit()->selectAll();
+}
+
+// "查找下一个" (F3): the next match of the pattern, or the find window when there is none yet.
+void CSerialDebugDlg::OnFindNext()
+{
+    if (m_findDlg == nullptr || m_findDlg->PatternEdit()->text().isEmpty()) {
+        OnFind();
+        return;
+    }
+    m_findDlg->show();
+    m_findDlg->FindNext();
 }
 
 void CSerialDebugDlg::OnNewWindow()

@@ -30,6 +30,7 @@ class CCaptureControl;
 class ClientArea;
 class CPortStatusDlg;
 class CSendListPanel;
+class CFindDlg;
 class CWindowGroup;
 class PortKeeper;
 class ReceiveView;
@@ -81,6 +82,8 @@ enum MainCommand {
     ID_TIMELINE = 32816,
     ID_SEND_FILE = 32817,
     ID_SEND_SETTINGS = 32818,
+    ID_FIND = 32840,
+    ID_FIND_NEXT = 32841,
     ID_CHECK_FIRST = 32820,  // the checks of the catalogue, in its order
     ID_FILE_SAVE = 57603,
     ID_APP_EXIT = 57665,
@@ -246,6 +249,8 @@ private:
     void OnNewWindow();
     void OnSendFile();
     void OnSendSettings();
+    void OnFind();
+    void OnFindNext();
     void OnTimeline();
 
     std::unique_ptr<CWindowGroup> m_ownGroup;  // for a window of its own
@@ -277,6 +282,7 @@ private:
 
     PortKeeper* m_portKeeper = nullptr;
     CPortStatusDlg* m_portStatus = nullptr;
+    CFindDlg* m_findDlg = nullptr;
 
     QMenuBar* m_menuBar = nullptr;
     ClientArea* m_client = nullptr;

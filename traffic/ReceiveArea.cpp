@@ -11,6 +11,7 @@ void ReceiveArea::SetOptions(const DisplayOptions& options)
 {
     if (options.codec != options_.codec) {
         text_ = ConvertText(text_, options_.codec, options.codec);
+        received_.clear();
         ++generation_;
         frames_.SetCodec(options.codec);
     }
@@ -27,6 +28,20 @@ void ReceiveArea::AppendBytes(const unsigned char* bytes, std::size_t count, boo
 void ReceiveArea::AppendReceived(const unsigned char* bytes, std::size_t count, bool hexDisplay, const ReadTime& time)
 {
     frames_.AppendReceived(text_, bytes, count, hexDisplay, time);
+    // The display forms close the text: three characters a byte in hex, one in text but for
+    // the zero byte, which shows nothing.
+    NoteReceived(hexDisplay ? 3 * count : count - static_cast<std::size_t>(std::count(bytes, bytes + count, 0)),
+                 hexDisplay);
+}
+
+void ReceiveArea::NoteReceived(std::size_t formsLength, bool hex)
+{
+    const std::size_t begin = text_.size() - formsLength;
+    if (!received_.empty() && received_.back().end == begin && received_.back().hex == hex) {
+        received_.back().end = text_.size();
+    } else if (formsLength > 0) {
+        received_.push_back({begin, text_.size(), hex});
+    }
 }
 
 bool ReceiveArea::AppendSent(const unsigned char* bytes, std::size_t count, bool hexDisplay, const ReadTime& time)
@@ -50,6 +65,7 @@ void ReceiveArea::AppendText(std::string_view text)
 void ReceiveArea::Clear()
 {
     text_.clear();
+    received_.clear();
     ++generation_;
     frames_.Interrupt(true);
 }

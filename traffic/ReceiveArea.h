@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "traffic/Clock.h"
 #include "traffic/DisplayOptions.h"
@@ -37,6 +38,15 @@ public:
     bool ApplyClearingRules(bool autoClear);
 
     const std::string& Text() const { return text_; }
+
+    // Where the display forms of received bytes stand in the text (not headers, sent frames or
+    // lines of the program's), each in one form, in order.
+    struct DataRange {
+        std::size_t begin;
+        std::size_t end;
+        bool hex;
+    };
+    const std::vector<DataRange>& ReceivedRanges() const { return received_; }
     std::size_t Length() const { return text_.size(); }
 
     // Changes on every Clear: a view that showed an earlier generation must start again from 0,
@@ -49,7 +59,10 @@ public:
 private:
     DisplayOptions options_;
     FrameText frames_;
+    void NoteReceived(std::size_t formsLength, bool hex);
+
     std::string text_;
+    std::vector<DataRange> received_;
     std::uint64_t generation_ = 0;
 };
 
