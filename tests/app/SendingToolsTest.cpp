@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -9,6 +10,7 @@
 #include <thread>
 
 #include "app/FileSendDlg.h"
+#include "app/SendSettingsDlg.h"
 #include "sendlist/SendListPanel.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/platform/TempDir.h"
@@ -85,6 +87,35 @@ TEST_F(SendingToolsTest, EscapesAndTheLineEndingApplyToEveryRouteOfTextSends)
     EXPECT_TRUE(m_messages.texts[0].startsWith(QStringLiteral("发送区第 2 个字符处"))) << m_messages.texts[0].toStdString();
     EXPECT_EQ(m_window->SendCounter(), sent);
     EXPECT_EQ(DeviceReceives(m_device, 0), "");
+}
+
+// Each line ending through the settings dialog; a negative delay or packet size is refused there.
+TEST_F(SendingToolsTest, TheSendSettingsDialogSetsEachLineEndingAndRefusesNegativeNumbers)
+{
+    StartWith("");
+    Control<QPlainTextEdit>(IDC_SEND)->setPlainText(QStringLiteral("x"));
+    const std::pair<int, std::string> endings[] = {{0, "x"}, {1, "x\r"}, {2, "x\n"}, {3, "x\r\n"}};
+    for (const auto& [index, bytes] : endings) {
+        WhenDialogOpens<CSendSettingsDlg>([index](CSendSettingsDlg* dialog) {
+            dialog->LineEndingList()->setCurrentIndex(index);
+            dialog->accept();
+        });
+        m_window->MenuCommand(ID_SEND_SETTINGS)->trigger();
+        Click(IDC_MANUAL_SEND);
+        EXPECT_EQ(DeviceReceives(m_device, bytes.size()), bytes) << index;
+    }
+    for (const char* bad : {"-1", "x"}) {
+        bool stayed = false;
+        WhenDialogOpens<CSendSettingsDlg>([&](CSendSettingsDlg* dialog) {
+            dialog->PacketDelayEdit()->setText(QString::fromLatin1(bad));
+            dialog->accept();
+            stayed = dialog->isVisible();
+            dialog->reject();
+        });
+        m_window->MenuCommand(ID_SEND_SETTINGS)->trigger();
+        EXPECT_TRUE(stayed) << bad;
+    }
+    EXPECT_EQ(m_messages.texts.size(), 2);
 }
 
 // A 20 MB file reaches a reader slower than the sender byte for byte, with the program's memory
