@@ -72,7 +72,8 @@ constexpr OptionEntry kOptions[] = {
          }
          return std::string();
      }},
-    {"--capture", "FILE", "record everything received into FILE (continued if it exists) once the first window's port is open",
+    {"--capture", "FILE",
+     "record everything received into FILE (continued if it exists) once the first window's port is open",
      [](CommandLineOptions& options, const std::string& value) {
          options.capture = value;
          return std::string();

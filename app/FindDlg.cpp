@@ -134,8 +134,8 @@ void CFindDlg::FindNext(bool backwards)
 void CFindDlg::Refresh()
 {
     FindPattern pattern;
-    const std::size_t currentOffset =
-        m_current >= 0 && m_current < static_cast<int>(m_matches.size()) ? m_matches[static_cast<std::size_t>(m_current)].begin : 0;
+    const bool hadCurrent = m_current >= 0 && m_current < static_cast<int>(m_matches.size());
+    const std::size_t currentOffset = hadCurrent ? m_matches[static_cast<std::size_t>(m_current)].begin : 0;
     const bool sameArea = m_generation == m_area.Generation();
     m_generation = m_area.Generation();
     m_matches = TakePattern(pattern, false) ? FindInArea(m_area, pattern, kMostMatches) : std::vector<AreaMatch>();

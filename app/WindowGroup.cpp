@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <algorithm>
+#include <utility>
 
 #include "app/SerialDebugDlg.h"
 #include "app/TimelineDlg.h"
@@ -52,7 +53,9 @@ CSerialDebugDlg* CWindowGroup::OpenWindow(std::optional<int> port)
 void CWindowGroup::CloseAll()
 {
     m_closingAll = true;
-    for (const QPointer<CSerialDebugDlg>& window : std::vector<QPointer<CSerialDebugDlg>>(m_windows.begin(), m_windows.end())) {
+    // Each window leaves the list as it closes, and may be deleted soon after.
+    const std::vector<QPointer<CSerialDebugDlg>> windows(m_windows.begin(), m_windows.end());
+    for (const QPointer<CSerialDebugDlg>& window : windows) {
         if (window) {
             window->close();
         }
