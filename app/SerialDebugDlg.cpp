@@ -16,15 +16,14 @@
 #include "app/CaptureControl.h"
 #include "app/DisplaySettings.h"
 #include "app/DisplaySettingsDlg.h"
-#include "app/FileSendDlg.h"
 #include "app/FindDlg.h"
 #include "app/IntegerText.h"
 #include "app/PortKeeper.h"
 #include "app/PortStatusDlg.h"
 #include "app/ReceiveView.h"
-#include "app/WindowGroup.h"
-#include "app/SendSettingsDlg.h"
+#include "app/SessionMessageText.h"
 #include "app/Settings.h"
+#include "app/WindowGroup.h"
 #include "platform/WholeFile.h"
 #include "res/Icons.h"
 #include "scheme/SchemeDlg.h"
@@ -41,8 +40,6 @@ namespace {
 
 constexpr int kRefreshMilliseconds = 16;
 
-QString PortOpenFailedText() { return QStringLiteral("不能打开串口！"); }
-
 // Wrapping at word boundaries takes time growing with the square of the longest word: a send
 // text of a megabyte without blanks would stall the window for a minute. A text that long
 // wraps anywhere instead.
@@ -55,44 +52,6 @@ void ShowSendText(QPlainTextEdit* area, const QString& text)
     area->setWordWrapMode(text.size() > kWordWrapLimit ? QTextOption::WrapAnywhere
                                                        : QTextOption::WrapAtWordBoundaryOrAnywhere);
     area->setPlainText(text);
-}
-
-// The words of a message of the session that the main window shows (the capture's are shown
-// by its own control).
-QString MessageText(const SessionMessage& message)
-{
-    switch (message.kind) {
-    case SessionMessage::PortNumberInvalid:
-        return PortOpenFailedText();
-    case SessionMessage::PortNotOpened:
-        return PortOpenFailedText() + QLatin1Char('\n') + FromGbk(message.detail);
-    case SessionMessage::PortOpeningFailed:
-        return QStringLiteral("不能打开端口！端口不存在或者已经打开！");
-    case SessionMessage::AutoSendPortClosed:
-        return QStringLiteral("端口没有打开，无法发送！");
-    case SessionMessage::AutoSendZeroInterval:
-        return QStringLiteral("自动发送周期不能为0，请重新设置！");
-    case SessionMessage::PortFailure:
-        return FromGbk(message.detail);
-    case SessionMessage::BadEscape:
-        return QStringLiteral("发送区第 %1 个字符处的“\\”不是可用的转义字符（\\r \\n \\t \\\\ \\0 \\xHH），没有发送。")
-            .arg(FromGbkLines(message.detail.substr(0, message.position)).size() + 1);
-    case SessionMessage::FileNotSent:
-        return message.detail == "notRegular"
-                   ? QStringLiteral("“%1”不是普通文件，不能发送。").arg(QString::fromStdString(message.path))
-                   : QStringLiteral("不能读取文件“%1”：%2").arg(QString::fromStdString(message.path),
-                                                          QString::fromLocal8Bit(message.detail));
-    case SessionMessage::FileSendEnded:
-        return message.detail == "portClosed"
-                   ? QStringLiteral("串口已关闭，文件“%1”没有发送完。").arg(QString::fromStdString(message.path))
-               : message.detail == "shrank"
-                   ? QStringLiteral("文件“%1”在发送时变短了，已发送到它的末尾。").arg(QString::fromStdString(message.path))
-                   : QStringLiteral("读取文件“%1”失败，发送已停止。").arg(QString::fromStdString(message.path));
-    case SessionMessage::CaptureNotCreated:
-    case SessionMessage::CaptureEnded:
-        break;
-    }
-    return QString();
 }
 
 }  // namespace
@@ -393,10 +352,10 @@ void CSerialDebugDlg::SendingStopped()
 void CSerialDebugDlg::Message(const SessionMessage& message)
 {
     if (message.kind == SessionMessage::PortFailure) {
-        ShowMessage(nullptr, MessageText(message), MessageButtons::Ok, FromGbk(message.caption));
+        ShowMessage(nullptr, SessionMessageText(message), MessageButtons::Ok, FromGbk(message.caption));
         return;
     }
-    const QString text = MessageText(message);
+    const QString text = SessionMessageText(message);
     if (!text.isEmpty()) {
         ShowMessage(this, text);
     }
@@ -524,35 +483,6 @@ void CSerialDebugDlg::OnCrc16()
     }
 }
 
-// A check of the catalogue, appended as "CRC16" appends its own.
-void CSerialDebugDlg::OnCheck(const CheckDefinition& check)
-{
-    UpdateData(true);
-    const CheckAppendResult result = AppendCheck(m_sendText, m_hexSendBox->isChecked(),
-                                                 [&check](const unsigned char* bytes, std::size_t count) {
-                                                     return CheckBytes(check, bytes, count);
-                                                 });
-    switch (result.status) {
-    case CheckAppendResult::EmptyText:
-        ShowMessage(this, QStringLiteral("要发送的数据为空！不能添加校验！"));
-        return;
-    case CheckAppendResult::NotRepresentable: {
-        QStringList bytes;
-        for (const unsigned char byte : result.check) {
-            bytes << QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
-        }
-        ShowMessage(this, QStringLiteral("校验字节 %1 不是可以写在发送区里的字符，不能以字符串添加。"
-                                         "请勾选“HEX发送”后再添加校验。")
-                              .arg(bytes.join(QLatin1Char(' '))));
-        return;
-    }
-    case CheckAppendResult::Appended:
-        m_sendText = result.text;
-        UpdateData(false);
-        return;
-    }
-}
-
 void CSerialDebugDlg::OnSaveData()
 {
     // The command asks about an existing file itself, so the dialog does not ask too.
@@ -647,67 +577,6 @@ void CSerialDebugDlg::OnAutoReconnect()
 void CSerialDebugDlg::OnInstantReply()
 {
     m_session.SetInstantReply(m_commands[ID_INSTANT_REPLY]->isChecked());
-}
-
-void CSerialDebugDlg::FileSendChanged()
-{
-    m_sendCountLabel->setText(QStringLiteral("发送：%1").arg(m_session.SendCounter()));
-}
-
-// "发送文件...": the progress shows until the send ends or is cancelled.
-void CSerialDebugDlg::OnSendFile()
-{
-    const QString path =
-        AskFilePath(this, {FileDialogKind::Open, QStringLiteral("所有文件(*)"), QString(), false});
-    if (path.isEmpty() || !m_session.SendFile(path.toStdString(), m_fileSendOptions)) {
-        return;
-    }
-    CFileSendDlg progress(m_session, QFileInfo(path).fileName(), this);
-    if (m_session.FileSending() != nullptr) {
-        progress.exec();
-    }
-}
-
-void CSerialDebugDlg::OnSendSettings()
-{
-    CSendSettingsDlg dialog(m_session.SendOptions(), m_fileSendOptions, this);
-    if (dialog.exec() == QDialog::Accepted) {
-        m_session.SetTextSendOptions(dialog.TextOptions());
-        m_fileSendOptions = dialog.FileOptions();
-    }
-}
-
-void CSerialDebugDlg::OnFind()
-{
-    if (m_findDlg == nullptr) {
-        m_findDlg = new CFindDlg(m_session.Area(), m_receiveArea, this);
-    }
-    m_findDlg->show();
-    m_findDlg->raise();
-    m_findDlg->activateWindow();
-    m_findDlg->PatternEdit()->setFocus();
-    m_findDlg->PatternEdit()->selectAll();
-}
-
-// "查找下一个" (F3): the next match of the pattern, or the find window when there is none yet.
-void CSerialDebugDlg::OnFindNext()
-{
-    if (m_findDlg == nullptr || m_findDlg->PatternEdit()->text().isEmpty()) {
-        OnFind();
-        return;
-    }
-    m_findDlg->show();
-    m_findDlg->FindNext();
-}
-
-void CSerialDebugDlg::OnNewWindow()
-{
-    m_group.OpenWindow();
-}
-
-void CSerialDebugDlg::OnTimeline()
-{
-    m_group.ShowTimeline(this);
 }
 
 void CSerialDebugDlg::OnPortStatus()
