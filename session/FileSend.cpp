@@ -42,7 +42,7 @@ void FileSend::Look()
         }
         return;
     }
-    while (written_ < size_ && port_.waitingBytes() < kQueueTarget / 2) {
+    while (written_ < size_ && port_.waitingBytes() < kRefillBelow) {
         if (!WriteFromFile(kReadSize)) {
             return;
         }

@@ -17,12 +17,12 @@ struct FileSendOptions {
 };
 
 // A file's bytes going to a port as the device takes them: the port's queue of bytes waiting for
-// the device is kept filled to about kQueueTarget, never more, so a file of any size needs no
-// more memory than that; in packets, each packet waits until the one before has gone out and the
+// the device is filled up again whenever it holds less than kRefillBelow, a read of kReadSize at a
+// time, so a file of any size needs no more memory than about a megabyte; in packets, each packet waits until the one before has gone out and the
 // delay has passed. It runs on its session's loop and tells the session what it wrote.
 class FileSend {
 public:
-    static constexpr std::size_t kQueueTarget = 2 * 1024 * 1024;
+    static constexpr std::size_t kRefillBelow = 1024 * 1024;
     static constexpr std::size_t kReadSize = 256 * 1024;
     static constexpr std::chrono::milliseconds kLookInterval{2};
 
