@@ -49,13 +49,28 @@ home=$(mktemp -d /tmp/serialdebug-home.XXXXXX)
 useradd --no-create-home --home-dir "$home" --shell /bin/sh "$user"
 chown "$user:" "$home"
 
+# Starts the window manager and waits until it runs. On a loaded machine the display may
+# refuse the first connections, and a manager that cannot connect ends at once.
+start_window_manager() {
+    for _ in $(seq 100); do
+        if [ -z "$manager" ] || ! kill -0 "$manager" 2> /dev/null; then
+            matchbox-window-manager > /dev/null 2>&1 &
+            manager=$!
+        fi
+        wmctrl -m > /dev/null 2>&1 && return 0
+        sleep 0.2
+    done
+    echo "the window manager did not start" >&2
+    return 1
+}
+
 # Runs inside the X session as the user: a window manager turns a close request into the
 # window's own close; every window the program shows (first the message that the saved port
 # cannot open, then the main window) is closed until the program has ended.
 session() {
     set -euo pipefail
-    matchbox-window-manager > /dev/null 2>&1 &
-    local manager=$!
+    local manager=""
+    start_window_manager
     /usr/bin/serialdebug > "$HOME/serialdebug.log" 2>&1 &
     local program=$!
     local closed=0
@@ -84,7 +99,7 @@ session() {
 }
 
 runuser -u "$user" -- env -i HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8 \
-    xvfb-run -a -s "-screen 0 1280x800x24" bash -c "$(declare -f session); session"
+    xvfb-run -a -s "-screen 0 1280x800x24" bash -c "$(declare -f start_window_manager session); session"
 
 config="$home/.config/serialdebug/Config.ini"
 test -f "$config" || { echo "$config was not written" >&2; exit 1; }
