@@ -18,11 +18,15 @@
 // A check of the catalogue, appended as "CRC16" appends its own.
 void CSerialDebugDlg::OnCheck(const CheckDefinition& check)
 {
+    AppendCheckToSendText([&check](const unsigned char* bytes, std::size_t count) {
+        return CheckBytes(check, bytes, count);
+    });
+}
+
+void CSerialDebugDlg::AppendCheckToSendText(const CheckFunction& check)
+{
     UpdateData(true);
-    const CheckAppendResult result = AppendCheck(m_sendText, m_hexSendBox->isChecked(),
-                                                 [&check](const unsigned char* bytes, std::size_t count) {
-                                                     return CheckBytes(check, bytes, count);
-                                                 });
+    const CheckAppendResult result = AppendCheck(m_sendText, m_hexSendBox->isChecked(), check);
     switch (result.status) {
     case CheckAppendResult::EmptyText:
         ShowMessage(this, QStringLiteral("要发送的数据为空！不能添加校验！"));

@@ -9,12 +9,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <filesystem>
 
 #include "app/AboutDlg.h"
 #include "app/Calculator.h"
 #include "app/CaptureControl.h"
-#include "app/DisplaySettings.h"
 #include "app/DisplaySettingsDlg.h"
 #include "app/FindDlg.h"
 #include "app/IntegerText.h"
@@ -24,7 +22,6 @@
 #include "app/SessionMessageText.h"
 #include "app/Settings.h"
 #include "app/WindowGroup.h"
-#include "platform/WholeFile.h"
 #include "res/Icons.h"
 #include "scheme/SchemeDlg.h"
 #include "sendlist/SendListDlg.h"
@@ -231,78 +228,6 @@ bool CSerialDebugDlg::UpdateData(bool saveAndValidate)
     return true;
 }
 
-void CSerialDebugDlg::ExchangeSettings(bool load)
-{
-    const int number = m_group.NumberOf(this);
-    if (load) {
-        const WindowSettings settings = LoadSettings(ConfigPath(), number);
-        m_portIndex = settings.port;
-        m_settings = settings.bordRate;
-        m_autoClear = settings.autoClear;
-        m_autoReply = settings.autoRecive;
-        m_autoSendInterval = settings.interval;
-        m_hexDisplay = settings.hexDisplay;
-        m_hexSend = settings.hexSend;
-        m_sendText = settings.sendData;
-        m_commands[ID_AUTO_RECONNECT]->setChecked(settings.autoReconnect != 0);
-        m_session.SetAutoReconnect(settings.autoReconnect != 0);
-        ApplyDisplayOptions(DisplayOptionsFrom(settings));
-        m_session.SetTextSendOptions(TextSendOptionsFrom(settings));
-        m_fileSendOptions = FileSendOptionsFrom(settings);
-        if (number == 1 && ImportScheme(SchemePath()).incomplete) {
-            KeepIncompleteDefaultScheme();
-        }
-        m_commands[ID_INSTANT_REPLY]->setChecked(settings.instantReply != 0);
-        UpdateData(false);
-        return;
-    }
-    if (m_group.IsLast(this)) {
-        m_group.ExportDefaultScheme();
-    }
-    UpdateData(true);
-    m_group.Closed(this, PulledSettings());
-}
-
-WindowSettings CSerialDebugDlg::PulledSettings() const
-{
-    WindowSettings settings;
-    settings.port = m_portIndex;
-    settings.bordRate = m_settings;
-    settings.autoClear = m_autoClear;
-    settings.autoRecive = m_autoReply;
-    settings.interval = m_autoSendInterval;
-    settings.hexDisplay = m_hexDisplay;
-    settings.hexSend = m_hexSend;
-    settings.sendData = m_sendText;
-    settings.autoReconnect = m_commands.at(ID_AUTO_RECONNECT)->isChecked() ? 1 : 0;
-    settings.instantReply = m_commands.at(ID_INSTANT_REPLY)->isChecked() ? 1 : 0;
-    StoreDisplayOptions(m_session.Options(), settings);
-    StoreSendOptions(m_session.SendOptions(), m_fileSendOptions, settings);
-    return settings;
-}
-
-// Removes the temporary files that a run killed while saving left in the settings folder.
-void CSerialDebugDlg::CleanSettingsFolder() const
-{
-    const std::filesystem::path configFolder = std::filesystem::path(ConfigPath()).parent_path();
-    const std::filesystem::path schemeFolder = std::filesystem::path(SchemePath()).parent_path();
-    RemoveStaleTemporaryFiles(configFolder.string());
-    if (schemeFolder != configFolder) {
-        RemoveStaleTemporaryFiles(schemeFolder.string());
-    }
-}
-
-// Default.pol exists but could not be read completely: writing it at exit would lose what was
-// not read, so a copy is kept first; when none can be made, the file is left alone.
-void CSerialDebugDlg::KeepIncompleteDefaultScheme()
-{
-    const bool copyKept = KeepSchemeCopy(SchemePath());
-    if (!copyKept) {
-        m_group.KeepDefaultScheme();
-    }
-    m_session.ShowLine(IncompleteDefaultSchemeLine(copyKept));
-}
-
 void CSerialDebugDlg::OpenPort()
 {
     m_session.StopReconnecting();
@@ -463,24 +388,7 @@ void CSerialDebugDlg::OnHexSend()
 
 void CSerialDebugDlg::OnCrc16()
 {
-    UpdateData(true);
-    const CrcAppendResult result = AppendCrc(m_sendText, m_hexSendBox->isChecked());
-    switch (result.status) {
-    case CrcAppendResult::EmptyText:
-        ShowMessage(this, QStringLiteral("要发送的数据为空！不能添加校验！"));
-        return;
-    case CrcAppendResult::NotRepresentable:
-        ShowMessage(this, QStringLiteral("校验字节 %1 %2 不是可以写在发送区里的字符，不能以字符串添加。"
-                                         "请勾选“HEX发送”后再添加校验。")
-                              .arg(result.first, 2, 16, QLatin1Char('0'))
-                              .arg(result.second, 2, 16, QLatin1Char('0'))
-                              .toUpper());
-        return;
-    case CrcAppendResult::Appended:
-        m_sendText = result.text;
-        UpdateData(false);
-        return;
-    }
+    AppendCheckToSendText(Crc16Bytes);
 }
 
 void CSerialDebugDlg::OnSaveData()

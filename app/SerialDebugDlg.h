@@ -232,6 +232,7 @@ private:
     void OnHexSend();
     void OnCrc16();
     void OnCheck(const CheckDefinition& check);
+    void AppendCheckToSendText(const CheckFunction& check);
     void OnSaveData();
     void OnBnClickedOpen();
     void OnPortActivated();

@@ -44,13 +44,16 @@ std::uint16_t CCrc16::Compute(const unsigned char* bytes, std::size_t count)
     return static_cast<std::uint16_t>(H * 256 + L);
 }
 
+std::vector<unsigned char> Crc16Bytes(const unsigned char* bytes, std::size_t count)
+{
+    CCrc16 crc;
+    crc.Compute(bytes, count);
+    return {crc.H, crc.L};
+}
+
 CrcAppendResult AppendCrc(const std::string& sendText, bool hexMode)
 {
-    const CheckAppendResult result = AppendCheck(sendText, hexMode, [](const unsigned char* bytes, std::size_t count) {
-        CCrc16 crc;
-        crc.Compute(bytes, count);
-        return std::vector<unsigned char>{crc.H, crc.L};
-    });
+    const CheckAppendResult result = AppendCheck(sendText, hexMode, Crc16Bytes);
     const unsigned char first = result.check.empty() ? 0 : result.check[0];
     const unsigned char second = result.check.empty() ? 0 : result.check[1];
     switch (result.status) {

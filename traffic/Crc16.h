@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // CRC-16/MODBUS (polynomial 0x8005 reflected, start 0xFFFF, no final exclusive-or), computed
 // byte-wise with two 256-byte tables. After Compute, H holds the check byte that goes first on
@@ -36,3 +37,6 @@ struct CrcAppendResult {
 };
 
 CrcAppendResult AppendCrc(const std::string& sendText, bool hexMode);
+
+// The two check bytes of data in line order, for the check commands that take any check.
+std::vector<unsigned char> Crc16Bytes(const unsigned char* bytes, std::size_t count);

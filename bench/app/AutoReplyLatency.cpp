@@ -72,9 +72,7 @@ std::vector<double> RunTerminal(int count, const char* settings)
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    DrawOffscreenUnlessTold();
     QApplication application(argc, argv);
     const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
     ReportRoundTrips("reference responder", RunReference(count), count);

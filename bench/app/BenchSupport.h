@@ -20,6 +20,7 @@
 
 #include "tests/support/ProcessCounts.h"
 #include "tests/support/PseudoTerminal.h"
+#include "ui/MessageBox.h"
 
 // Helpers shared by the measuring tools: clocks, memory, the port map.
 
@@ -40,6 +41,35 @@ inline double ThreadCpuSeconds()
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// The windows draw offscreen unless QT_QPA_PLATFORM names a platform (xcb on Xvfb).
+inline void DrawOffscreenUnlessTold()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+}
+
+// A box would wait for a user who is not there: its text goes to stderr instead.
+inline void PrintMessagesInstead()
+{
+    SetMessageBoxHandler([](QWidget*, const QString& text, MessageButtons, const QString&) {
+        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
+        return QMessageBox::Ok;
+    });
+}
+
+// Starts the window as the program does and shows it; its port must open.
+template <class Window>
+void ShowWithPortOpen(Window& window)
+{
+    window.OnInitDialog();
+    window.show();
+    QApplication::processEvents();
+    if (!window.IsPortOpen()) {
+        throw std::runtime_error("the pseudo-terminal did not open");
+    }
 }
 
 // Writes Config.ini into `directory` so that COM1 is the pseudo-terminal's slave side.

@@ -15,7 +15,6 @@
 #include "app/SerialDebugDlg.h"
 #include "bench/app/BenchSupport.h"
 #include "ui/FileDialog.h"
-#include "ui/MessageBox.h"
 
 namespace {
 
@@ -76,12 +75,7 @@ WindowRun RunWindow(const std::string& file, std::size_t total)
     QTemporaryDir directory;
     MapCom1(directory.path(), device.SlavePath());
     CSerialDebugDlg window(directory.path().toStdString());
-    window.OnInitDialog();
-    window.show();
-    QApplication::processEvents();
-    if (!window.IsPortOpen()) {
-        throw std::runtime_error("the pseudo-terminal did not open");
-    }
+    ShowWithPortOpen(window);
     SetFileDialogHandler([&file](QWidget*, const FileDialogRequest&) { return QString::fromStdString(file); });
     WindowRun run;
     const long rssBefore = ResidentKilobytes();
@@ -100,17 +94,12 @@ WindowRun RunWindow(const std::string& file, std::size_t total)
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    DrawOffscreenUnlessTold();
     QApplication application(argc, argv);
     const std::size_t megabytes = argc > 1 ? static_cast<std::size_t>(std::max(1, std::atoi(argv[1]))) : 100;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
     const std::size_t total = megabytes * kMegabyte;
-    SetMessageBoxHandler([](QWidget*, const QString& text, MessageButtons, const QString&) {
-        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
-        return QMessageBox::Ok;
-    });
+    PrintMessagesInstead();
     QTemporaryDir folder;
     const std::string file = QDir(folder.path()).filePath(QStringLiteral("image.bin")).toStdString();
     {

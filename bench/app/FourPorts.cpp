@@ -17,7 +17,6 @@
 #include "app/SerialDebugDlg.h"
 #include "app/WindowGroup.h"
 #include "bench/app/BenchSupport.h"
-#include "ui/MessageBox.h"
 
 namespace {
 
@@ -139,17 +138,12 @@ FloodMeasure RunWindows(std::size_t total, bool timelineOpen)
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    DrawOffscreenUnlessTold();
     QApplication application(argc, argv);
     const std::size_t megabytes = argc > 1 ? static_cast<std::size_t>(std::max(1, std::atoi(argv[1]))) : 25;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
     const std::size_t total = megabytes * kMegabyte;
-    SetMessageBoxHandler([](QWidget*, const QString& text, MessageButtons, const QString&) {
-        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
-        return QMessageBox::Ok;
-    });
+    PrintMessagesInstead();
 
     double catSeconds = RunCats(total);
     for (int run = 1; run < runs; ++run) {

@@ -93,9 +93,7 @@ int main(int argc, char* argv[])
     if (argc == 4 && std::string(argv[1]) == "--responder") {
         return RunResponder(static_cast<std::uint16_t>(std::atoi(argv[2])), std::string(argv[3]) == "telnet");
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    DrawOffscreenUnlessTold();
     QApplication application(argc, argv);
     const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;

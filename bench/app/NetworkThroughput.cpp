@@ -125,9 +125,7 @@ int main(int argc, char* argv[])
         return RunReader(static_cast<std::uint16_t>(std::atoi(argv[2])), std::string(argv[3]) == "telnet",
                          static_cast<std::size_t>(std::atoll(argv[4])));
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    DrawOffscreenUnlessTold();
     QApplication application(argc, argv);
     const std::size_t megabytes = argc > 1 ? static_cast<std::size_t>(std::max(1, std::atoi(argv[1]))) : 20;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;

@@ -128,12 +128,7 @@ Result RunTerminal(std::size_t total, const std::string& chunk, const Case& run)
     const std::string settings = std::string(run.hexView ? "HexDisplay=1\r\n" : "") + run.settings;
     MapCom1(directory.path(), pty.SlavePath(), settings.c_str());
     CSerialDebugDlg window(directory.path().toStdString());
-    window.OnInitDialog();
-    window.show();
-    QApplication::processEvents();
-    if (!window.IsPortOpen()) {
-        throw std::runtime_error("the pseudo-terminal did not open");
-    }
+    ShowWithPortOpen(window);
     Result result;
     // A box would wait for a user who is not there: its text is reported instead.
     SetMessageBoxHandler([&result](QWidget*, const QString& text, MessageButtons, const QString&) {
@@ -198,9 +193,7 @@ void Report(const Case& run, const Result& result, std::size_t megabytes, double
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    DrawOffscreenUnlessTold();
     QApplication application(argc, argv);
     const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
     const std::size_t megabytes = argc > 1 ? static_cast<std::size_t>(std::atoi(argv[1])) : 100;

@@ -88,9 +88,7 @@ void Report(const char* name, const PassTimes& times, const PassTimes& reference
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    DrawOffscreenUnlessTold();
     QApplication application(argc, argv);
     const std::size_t megabytes = argc > 1 ? static_cast<std::size_t>(std::atol(argv[1])) : 50;
     const PassTimes reference = RunPasses(0);
