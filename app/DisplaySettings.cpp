@@ -11,6 +11,7 @@ DisplayOptions DisplayOptionsFrom(const WindowSettings& settings)
     options.showSent = settings.showSent != 0;
     options.codec = ParseTextCodec(settings.textCodec).value_or(defaults.codec);
     options.captureFormat = ParseCaptureFormat(settings.captureFormat).value_or(defaults.captureFormat);
+    options.modbusDecode = settings.modbusDecode != 0;
     return options;
 }
 
@@ -21,6 +22,7 @@ void StoreDisplayOptions(const DisplayOptions& options, WindowSettings& settings
     settings.showSent = options.showSent ? 1 : 0;
     settings.textCodec = TextCodecName(options.codec);
     settings.captureFormat = CaptureFormatName(options.captureFormat);
+    settings.modbusDecode = options.modbusDecode ? 1 : 0;
 }
 
 TextSendOptions TextSendOptionsFrom(const WindowSettings& settings)

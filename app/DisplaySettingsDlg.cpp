@@ -19,12 +19,17 @@ CDisplaySettingsDlg::CDisplaySettingsDlg(const DisplayOptions& options, QWidget*
       m_timeStamps(new QCheckBox(QStringLiteral("时间戳和分包显示"))),
       m_gap(new QLineEdit(QString::number(options.frameGapMs))),
       m_showSent(new QCheckBox(QStringLiteral("显示发送"))),
+      m_modbus(new QCheckBox(QStringLiteral("Modbus RTU 解析"))),
       m_codec(new QComboBox),
       m_captureFormat(new QComboBox)
 {
     setWindowTitle(QStringLiteral("显示设置"));
     m_timeStamps->setChecked(options.timeStamps);
     m_showSent->setChecked(options.showSent);
+    m_modbus->setChecked(options.modbusDecode);
+    m_modbus->setToolTip(QStringLiteral("每帧的下一行写出它的 Modbus RTU 内容和 CRC 是否正确。"
+                                        "分包间隔为 %1 毫秒时，帧以 3.5 个字符时间的静默分开。")
+                             .arg(DisplayOptions::kDefaultFrameGap));
     m_codec->addItem(QStringLiteral("GBK"), static_cast<int>(TextCodec::Gbk));
     m_codec->addItem(QStringLiteral("UTF-8"), static_cast<int>(TextCodec::Utf8));
     m_codec->setCurrentIndex(m_codec->findData(static_cast<int>(options.codec)));
@@ -39,6 +44,7 @@ CDisplaySettingsDlg::CDisplaySettingsDlg(const DisplayOptions& options, QWidget*
     form->addRow(m_timeStamps);
     form->addRow(QStringLiteral("分包间隔："), gapRow);
     form->addRow(m_showSent);
+    form->addRow(m_modbus);
     form->addRow(QStringLiteral("文本编码："), m_codec);
     form->addRow(QStringLiteral("记录格式："), m_captureFormat);
 
@@ -69,6 +75,7 @@ void CDisplaySettingsDlg::accept()
     m_options.timeStamps = m_timeStamps->isChecked();
     m_options.frameGapMs = *gap;
     m_options.showSent = m_showSent->isChecked();
+    m_options.modbusDecode = m_modbus->isChecked();
     m_options.codec = static_cast<TextCodec>(m_codec->currentData().toInt());
     m_options.captureFormat = static_cast<CaptureFormat>(m_captureFormat->currentData().toInt());
     QDialog::accept();

@@ -46,6 +46,7 @@ WindowSettings LoadSettings(const ProfileDocument& profile, int window)
     settings.lineEnding = profile.String(section, "LineEnding", defaults.lineEnding, kNameBuffer);
     settings.filePacketSize = profile.Int(section, "FilePacketSize", defaults.filePacketSize);
     settings.filePacketDelay = profile.Int(section, "FilePacketDelay", defaults.filePacketDelay);
+    settings.modbusDecode = profile.Int(section, "ModbusDecode", defaults.modbusDecode);
     return settings;
 }
 
@@ -82,6 +83,7 @@ void StoreSettings(ProfileDocument& profile, const WindowSettings& settings, int
         {"LineEnding", FirstLine(settings.lineEnding)},
         {"FilePacketSize", settings.filePacketSize},
         {"FilePacketDelay", settings.filePacketDelay},
+        {"ModbusDecode", settings.modbusDecode},
     });
 }
 

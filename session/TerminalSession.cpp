@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/CodePage.h"
+#include "platform/LineSettings.h"
 #include "platform/WholeFile.h"
 #include "serial/PortOpening.h"
 #include "traffic/SendText.h"
@@ -170,8 +171,46 @@ void TerminalSession::RulesChanged()
 
 void TerminalSession::SetDisplayOptions(const DisplayOptions& options)
 {
-    area_.SetOptions(options);
-    capture_.SetOptions(options);
+    options_ = options;
+    ApplyDisplayOptions();
+    Tell(&SessionObserver::ReceiveChanged);
+}
+
+void TerminalSession::SetLineSettings(std::string settings)
+{
+    lineSettings_ = std::move(settings);
+    if (options_.modbusDecode) {
+        ApplyDisplayOptions();
+    }
+}
+
+// With Modbus descriptions and the default gap, frames end after 3.5 characters of silence at
+// the line's baud rate.
+void TerminalSession::ApplyDisplayOptions()
+{
+    DisplayOptions inForce = options_;
+    if (options_.modbusDecode && options_.frameGapMs == DisplayOptions::kDefaultFrameGap) {
+        LineSettings line;
+        BuildLineSettings(lineSettings_, line);
+        inForce.frameGapMs = static_cast<int>(ModbusFrameGap(line).count());
+    }
+    area_.SetOptions(inForce);
+    capture_.SetOptions(inForce);
+    if (!options_.modbusDecode) {
+        modbus_.reset();
+        return;
+    }
+    if (!modbus_) {
+        modbus_ = std::make_unique<ModbusNotes>(loop_, [this](const std::string& note) { ShowNote(note); });
+    }
+    modbus_->SetGap(std::chrono::milliseconds(inForce.frameGapMs));
+}
+
+void TerminalSession::ShowNote(const std::string& note)
+{
+    area_.AppendNote(note);
+    capture_.Note(note);
+    area_.ApplyClearingRules(autoClear_);
     Tell(&SessionObserver::ReceiveChanged);
 }
 
@@ -192,7 +231,7 @@ void TerminalSession::UseClock(const Clock& clock)
 void TerminalSession::OpenPort(int number, const std::string& settings)
 {
     StopReconnecting();
-    lineSettings_ = settings;
+    SetLineSettings(settings);
     try {
         // Also ends the connecting of a network port.
         port_.Close();
@@ -286,6 +325,9 @@ void TerminalSession::OnCommRxChar()
 void TerminalSession::AppendReceivedPieces(const unsigned char* bytes)
 {
     for (const ReceivedPiece& piece : receivedPieces_) {
+        if (modbus_) {
+            modbus_->Received(bytes, piece.size, piece.readAt);
+        }
         area_.AppendReceived(bytes, piece.size, hexDisplay_, piece.readAt);
         capture_.Received(bytes, piece.size, piece.readAt);
         if (timelineFeed_) {
@@ -358,11 +400,16 @@ void TerminalSession::ShowSentFrame(const std::string& bytes)
 {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     const ReadTime time = clock_->Now();
+    const std::string note = modbus_ ? modbus_->Sent(data, bytes.size()) : std::string();
     capture_.Sent(data, bytes.size(), time);
     if (timelineFeed_) {
         timelineFeed_->Sent(port_.PortNumber(), data, bytes.size(), time);
     }
     if (area_.AppendSent(data, bytes.size(), hexDisplay_, time)) {
+        if (!note.empty()) {
+            area_.AppendNote(note);
+            capture_.Note(note);
+        }
         area_.ApplyClearingRules(autoClear_);
         Tell(&SessionObserver::ReceiveChanged);
     }
@@ -543,5 +590,6 @@ void TerminalSession::Shutdown()
     StopAutoSend();
     Tell(&SessionObserver::SendingStopped);
     sink_->Detach();
+    modbus_.reset();
     capture_.Stop();
 }

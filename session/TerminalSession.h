@@ -13,6 +13,7 @@
 #include "serial/PortEngine.h"
 #include "serial/ReconnectPolicy.h"
 #include "session/FileSend.h"
+#include "session/ModbusNotes.h"
 #include "session/SendTarget.h"
 #include "session/SessionCapture.h"
 #include "session/SessionLoop.h"
@@ -57,9 +58,10 @@ public:
     // Escapes and the line ending of text sends by the user's routes ("发送设置").
     void SetTextSendOptions(const TextSendOptions& options) { textSendOptions_ = options; }
     const TextSendOptions& SendOptions() const { return textSendOptions_; }
-    const DisplayOptions& Options() const { return area_.Options(); }
-    // The settings text a lost port is opened again with.
-    void SetLineSettings(std::string settings) { lineSettings_ = std::move(settings); }
+    // The options as the user set them; the receive area's may differ in the frame gap.
+    const DisplayOptions& Options() const { return options_; }
+    // The settings text a lost port is opened again with (its baud rate sets the Modbus gap).
+    void SetLineSettings(std::string settings);
     // Every frame received and sent goes to `timeline` too (none when null), split by this
     // session's frame gap and marked with its port.
     void FeedTimeline(Timeline* timeline);
@@ -136,6 +138,8 @@ private:
     void ShowInstantReplies();
     void AppendReceivedPieces(const unsigned char* bytes);
     void ShowSentFrame(const std::string& bytes);
+    void ApplyDisplayOptions();
+    void ShowNote(const std::string& note);
     void CountSent(const std::string& text, std::int32_t isHex, std::size_t byteCount);
     void Send(const std::string& text, std::int32_t isHex, const std::string& bytes);
     void StopAutoSend();
@@ -169,7 +173,9 @@ private:
     int receiveCounter_ = 0;
     int sendCounter_ = 0;
 
+    DisplayOptions options_;
     ReceiveArea area_;
+    std::unique_ptr<ModbusNotes> modbus_;  // while "Modbus RTU 解析" is on
     std::vector<ReceivedPiece> receivedPieces_;  // of the last read, kept to spare allocations
     AutoReplyMatcher matcher_;
     SessionCapture capture_;

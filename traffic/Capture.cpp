@@ -10,7 +10,7 @@ namespace {
 // A log capture queues records, each the bytes of one read or send with their time and the
 // frame gap in force, and the writer's thread turns them into the lines of the log: the
 // receive path only copies the bytes, and the queue holds them once rather than as text.
-enum class RecordKind : unsigned char { Received, Sent, End };
+enum class RecordKind : unsigned char { Received, Sent, Note, End };
 
 struct RecordHeader {
     RecordKind kind;
@@ -38,7 +38,7 @@ void WriteRecord(CaptureWriter& writer, RecordKind kind, int gapMs, std::string_
 
 class LogEncoder {
 public:
-    LogEncoder(std::chrono::milliseconds gap, TextCodec codec) : log_(gap, true, codec) {}
+    LogEncoder(std::chrono::milliseconds gap, TextCodec codec) : log_(gap, true, codec), codec_(codec) {}
 
     std::size_t operator()(std::string_view records, std::string& out, std::size_t enough)
     {
@@ -58,6 +58,9 @@ public:
             case RecordKind::Sent:
                 log_.AppendSent(out, bytes, count, true, time);
                 break;
+            case RecordKind::Note:
+                log_.AppendNote(out, SystemTextIn(std::string_view(reinterpret_cast<const char*>(bytes), count), codec_));
+                break;
             case RecordKind::End:
                 log_.EndLine(out);
                 break;
@@ -69,6 +72,7 @@ public:
 
 private:
     FrameText log_;
+    TextCodec codec_;
 };
 
 }  // namespace
@@ -115,6 +119,14 @@ void Capture::Sent(const unsigned char* bytes, std::size_t count, const ReadTime
         return;
     }
     WriteRecord(writer_, RecordKind::Sent, gapMs_, std::string_view(reinterpret_cast<const char*>(bytes), count), time);
+}
+
+void Capture::Note(std::string_view note)
+{
+    if (!writer_.IsOpen() || format_ != CaptureFormat::Log || note.empty()) {
+        return;
+    }
+    WriteRecord(writer_, RecordKind::Note, gapMs_, note, ReadTime{});
 }
 
 std::optional<CaptureFailure> Capture::Stop()

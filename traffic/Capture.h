@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "traffic/CaptureWriter.h"
 #include "traffic/Clock.h"
@@ -22,6 +23,8 @@ public:
 
     void Received(const unsigned char* bytes, std::size_t count, const ReadTime& time);
     void Sent(const unsigned char* bytes, std::size_t count, const ReadTime& time);
+    // A line of the system's (GBK) about the frame before it, in a log on a line of its own.
+    void Note(std::string_view note);
 
     // Ends the recording: what is queued goes to the file, which is closed. Returns the failure
     // that ended it early, if any.

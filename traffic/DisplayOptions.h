@@ -25,6 +25,9 @@ struct DisplayOptions {
     bool showSent = false;                // sent bytes appear as frames of their own
     TextCodec codec = TextCodec::Gbk;     // how the text view reads bytes
     CaptureFormat captureFormat = CaptureFormat::Raw;
+    // Every frame is described on the line after it as Modbus RTU; at the default gap, frames
+    // end after 3.5 character times of silence instead.
+    bool modbusDecode = false;
 
     static bool IsValidFrameGap(long long milliseconds)
     {

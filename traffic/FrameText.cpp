@@ -81,6 +81,14 @@ void FrameText::EndLine(std::string& out)
     BeginLine(out);
 }
 
+void FrameText::AppendNote(std::string& out, std::string_view note)
+{
+    BeginLine(out);
+    out += note;
+    out += "\r\n";
+    Interrupt(true);
+}
+
 void FrameText::BeginLine(std::string& out)
 {
     if (!atLineStart_) {

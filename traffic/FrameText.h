@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "traffic/Clock.h"
 #include "traffic/FrameSplitter.h"
@@ -34,6 +35,8 @@ public:
     void Interrupt(bool atLineStart);
     // Ends the line of the last frame, for a text that ends here.
     void EndLine(std::string& out);
+    // A line about the frame before it (in the text's codec), on a line of its own.
+    void AppendNote(std::string& out, std::string_view note);
 
 private:
     void BeginLine(std::string& out);

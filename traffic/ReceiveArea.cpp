@@ -62,6 +62,11 @@ void ReceiveArea::AppendText(std::string_view text)
     frames_.Interrupt(text_.back() == '\n');
 }
 
+void ReceiveArea::AppendNote(std::string_view note)
+{
+    frames_.AppendNote(text_, SystemTextIn(note, options_.codec));
+}
+
 void ReceiveArea::Clear()
 {
     text_.clear();

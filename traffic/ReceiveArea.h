@@ -31,6 +31,8 @@ public:
     bool AppendSent(const unsigned char* bytes, std::size_t count, bool hexDisplay, const ReadTime& time);
     // A text of the system (GBK), in the display encoding.
     void AppendText(std::string_view text);
+    // A line of the system's (GBK) about the frame before it: on a line of its own.
+    void AppendNote(std::string_view note);
     void Clear();
 
     // After a notification: empties the text when auto-clear is on and it holds more than

@@ -261,6 +261,60 @@ TEST_F(SessionTest, ALostPortSaysSoOnceAndItsReopeningGoesOnWithTheUnattendedCap
     EXPECT_TRUE(m_terminal->recorder.messages.empty());
 }
 
+// With "Modbus RTU 解析" every frame is described on the line after it, in the area and in a log
+// capture: a sent frame at once, a received one when 3.5 characters of silence (4 ms at 9600
+// baud) have passed or the next frame begins; a reply is read in the light of its request.
+TEST_F(SessionTest, ModbusFramesAreDescribedOnTheLineAfterThemInTheAreaAndTheLog)
+{
+    TerminalSession& session = Open();
+    session.SetHexDisplay(true);
+    DisplayOptions options;
+    options.showSent = true;
+    options.captureFormat = CaptureFormat::Log;
+    options.modbusDecode = true;
+    session.SetDisplayOptions(options);
+    EXPECT_EQ(session.Area().Options().frameGapMs, 4);
+    const std::string log = m_files.File("modbus.log");
+    session.StartCapture(log, CaptureOpen::Truncate);
+
+    const std::string request = Utf8ToGbk("Modbus: 从站 17, 03 读保持寄存器 请求, 起始地址 0x006B, 数量 1; CRC 正确");
+    const std::string reply = Utf8ToGbk("Modbus: 从站 17, 03 读保持寄存器 应答, 字节数 2, 0x006B=0x0064; CRC 正确");
+    session.SendString("11 03 00 6B 00 01 F7 46", 1);
+    EXPECT_NE(session.Area().Text().find("F7 46 \r\n" + request + "\r\n"), std::string::npos);
+    DeviceGets(8);
+
+    Receive(std::string("\x11\x03\x02\x00\x64\x78\x6C", 7));
+    EXPECT_EQ(session.Area().Text().find(reply), std::string::npos) << "the frame may go on";
+    m_loop.Advance(milliseconds(4));
+    EXPECT_NE(session.Area().Text().find("78 6C \r\n" + reply + "\r\n"), std::string::npos);
+
+    // The next frame ends the one before, whose description goes between them.
+    Receive("ab");
+    m_clock.Advance(milliseconds(5));
+    Receive("cd");
+    const std::string& text = session.Area().Text();
+    const std::string notModbus = Utf8ToGbk("非Modbus");
+    ASSERT_NE(text.find("61 62 \r\n" + notModbus + "\r\n"), std::string::npos) << text;
+    EXPECT_GT(text.find("63 64"), text.find(notModbus));
+    m_loop.Advance(milliseconds(4));
+    EXPECT_EQ(Occurrences(session.Area().Text(), notModbus), 2u);
+    session.StopCapture();
+
+    const std::string written = ReadFile(log);
+    for (const std::string& note : {request, reply, notModbus + "\r\n"}) {
+        EXPECT_NE(written.find(note), std::string::npos) << note;
+    }
+
+    // Off, nothing is described and the gap is the user's again.
+    options.modbusDecode = false;
+    session.SetDisplayOptions(options);
+    session.ClearReceive();
+    Receive(std::string("\x11\x03\x02\x00\x64\x78\x6C", 7));
+    m_loop.Advance(milliseconds(20));
+    EXPECT_EQ(session.Area().Text().find("Modbus"), std::string::npos);
+    EXPECT_EQ(session.Area().Options().frameGapMs, DisplayOptions::kDefaultFrameGap);
+}
+
 TEST(TwoSessions, EachCountsAndShowsExactlyItsOwnBytesWhileBothAreFlooded)
 {
     constexpr std::size_t kFlood = 1 << 20;
