@@ -10,7 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev libfuzzer-14-dev
     fonts-wqy-microhei qt6-translations-l10n
-    ser2net
+    ser2net python3-pymodbus python3-serial
     xvfb xauth xdotool x11-utils
     "$@"
 )
