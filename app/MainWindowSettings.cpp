@@ -31,6 +31,7 @@ void CSerialDebugDlg::ExchangeSettings(bool load)
             KeepIncompleteDefaultScheme();
         }
         m_commands[ID_INSTANT_REPLY]->setChecked(settings.instantReply != 0);
+        m_commands[ID_REPLY_STATISTICS]->setChecked(settings.replyStatistics != 0);
         UpdateData(false);
         return;
     }
@@ -54,6 +55,7 @@ WindowSettings CSerialDebugDlg::PulledSettings() const
     settings.sendData = m_sendText;
     settings.autoReconnect = m_commands.at(ID_AUTO_RECONNECT)->isChecked() ? 1 : 0;
     settings.instantReply = m_commands.at(ID_INSTANT_REPLY)->isChecked() ? 1 : 0;
+    settings.replyStatistics = m_commands.at(ID_REPLY_STATISTICS)->isChecked() ? 1 : 0;
     StoreDisplayOptions(m_session.Options(), settings);
     StoreSendOptions(m_session.SendOptions(), m_fileSendOptions, settings);
     return settings;

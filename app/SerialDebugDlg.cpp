@@ -136,6 +136,8 @@ void CSerialDebugDlg::ConnectControls()
     connect(m_commands[ID_PORT_STATUS], &QAction::triggered, this, &CSerialDebugDlg::OnPortStatus);
     connect(m_commands[ID_DISPLAY_SETTINGS], &QAction::triggered, this, &CSerialDebugDlg::OnDisplaySettings);
     connect(m_commands[ID_INSTANT_REPLY], &QAction::toggled, this, &CSerialDebugDlg::OnInstantReply);
+    connect(m_commands[ID_REPLY_STATISTICS], &QAction::toggled, this,
+            [this](bool on) { m_session.SetReplyStatistics(on); });
     connect(m_commands[ID_APP_ABOUT], &QAction::triggered, this, &CSerialDebugDlg::OnAbout);
     connect(m_commands[ID_EDIT_SCHEME], &QAction::triggered, this, &CSerialDebugDlg::OnEditScheme);
     connect(m_commands[ID_SEND_LIST], &QAction::triggered, this, &CSerialDebugDlg::OnSendListConfig);
@@ -461,6 +463,9 @@ void CSerialDebugDlg::OnExportScheme()
 void CSerialDebugDlg::OnEditScheme()
 {
     CSchemeDlg editor(m_scheme, this);
+    if (m_commands[ID_REPLY_STATISTICS]->isChecked()) {
+        editor.ShowStatistics();
+    }
     editor.exec();
 }
 

@@ -84,6 +84,7 @@ enum MainCommand {
     ID_SEND_SETTINGS = 32818,
     ID_FIND = 32840,
     ID_FIND_NEXT = 32841,
+    ID_REPLY_STATISTICS = 32842,
     ID_CHECK_FIRST = 32820,  // the checks of the catalogue, in its order
     ID_FILE_SAVE = 57603,
     ID_APP_EXIT = 57665,

@@ -47,6 +47,7 @@ WindowSettings LoadSettings(const ProfileDocument& profile, int window)
     settings.filePacketSize = profile.Int(section, "FilePacketSize", defaults.filePacketSize);
     settings.filePacketDelay = profile.Int(section, "FilePacketDelay", defaults.filePacketDelay);
     settings.modbusDecode = profile.Int(section, "ModbusDecode", defaults.modbusDecode);
+    settings.replyStatistics = profile.Int(section, "ReplyStatistics", defaults.replyStatistics);
     return settings;
 }
 
@@ -84,6 +85,7 @@ void StoreSettings(ProfileDocument& profile, const WindowSettings& settings, int
         {"FilePacketSize", settings.filePacketSize},
         {"FilePacketDelay", settings.filePacketDelay},
         {"ModbusDecode", settings.modbusDecode},
+        {"ReplyStatistics", settings.replyStatistics},
     });
 }
 

@@ -29,6 +29,7 @@ struct WindowSettings {
     int filePacketSize = 0;               // "FilePacketSize": bytes per packet of a file send, 0 = whole
     int filePacketDelay = 0;              // "FilePacketDelay": milliseconds between packets
     int modbusDecode = 0;                 // "ModbusDecode": frames described as Modbus RTU, 0 or 1
+    int replyStatistics = 0;              // "ReplyStatistics": how the auto-reply rules answered, 0 or 1
 };
 
 // Several main windows keep their values in sections of their own: the first window in

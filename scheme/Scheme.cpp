@@ -6,6 +6,7 @@
 
 void Scheme::AddRule(ProtocolRule rule)
 {
+    rule.Id = ++lastRuleId_;
     rules_.push_back(std::make_unique<ProtocolRule>(std::move(rule)));
     TellRulesChanged();
 }
@@ -16,6 +17,7 @@ bool Scheme::ChangeRule(const ProtocolRule* rule, ProtocolRule values)
     if (rule == nullptr || found == rules_.end()) {
         return false;
     }
+    values.Id = (*found)->Id;
     **found = std::move(values);
     TellRulesChanged();
     return true;
@@ -68,9 +70,17 @@ void Scheme::ChangeSendItems(const std::vector<std::pair<const SendItem*, SendIt
 SchemeImport Scheme::Import(const std::string& path)
 {
     const SchemeImport imported = ImportSchemeFile(path, rules_, interval_, sendList_);
+    GiveRuleIds();
     TellRulesChanged();
     TellSendListChanged();
     return imported;
+}
+
+void Scheme::GiveRuleIds()
+{
+    for (const std::unique_ptr<ProtocolRule>& rule : rules_) {
+        rule->Id = ++lastRuleId_;
+    }
 }
 
 bool Scheme::Export(const std::string& path) const

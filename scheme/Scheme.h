@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "scheme/ReplyStatistics.h"
 #include "scheme/SchemeFile.h"
 #include "scheme/SchemeModel.h"
 
@@ -45,6 +46,10 @@ public:
     // Writes the scheme to `path` (see ExportSchemeFile).
     bool Export(const std::string& path) const;
 
+    // How the rules answered; every session that keeps statistics records here.
+    ReplyStatistics& Statistics() { return statistics_; }
+    const ReplyStatistics& Statistics() const { return statistics_; }
+
     void AddListener(SchemeListener* listener);
     void RemoveListener(SchemeListener* listener);
 
@@ -66,6 +71,7 @@ private:
     void Tell(void (SchemeListener::*change)()) const;
     void TellRulesChanged();
     void TellSendListChanged();
+    void GiveRuleIds();
 
     RuleList rules_;
     int interval_ = 200;
@@ -74,4 +80,6 @@ private:
     int newsHeld_ = 0;
     bool rulesNewsHeld_ = false;
     bool sendListNewsHeld_ = false;
+    std::uint64_t lastRuleId_ = 0;
+    ReplyStatistics statistics_;
 };

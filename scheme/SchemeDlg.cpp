@@ -4,17 +4,45 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <array>
+#include <optional>
 #include <vector>
 
 #include "ui/Gbk.h"
 #include "scheme/RuleDlg.h"
+#include "traffic/Clock.h"
 
 namespace {
+
+constexpr int kRuleColumns = 5;
+constexpr int kStatisticsColumns = 5;
+constexpr std::chrono::milliseconds kStatisticsRefresh{500};
 
 QString TypeText(std::int32_t isHex)
 {
     return isHex != 0 ? QStringLiteral("16进制") : QStringLiteral("字符串");
+}
+
+QString Milliseconds(ReplyStatistics::Latency latency)
+{
+    return QString::number(std::chrono::duration<double, std::milli>(latency).count(), 'f', 3);
+}
+
+// Times fired, last fired, and the last, median and longest latency; empty for a rule that has
+// not fired.
+std::array<QString, kStatisticsColumns> StatisticsTexts(const std::optional<ReplyStatistics::Figures>& figures)
+{
+    if (!figures) {
+        return {};
+    }
+    const QString lastFired = QString::fromStdString(FormatTimeOfDay(figures->lastFired));
+    if (!figures->timed) {
+        return {QString::number(figures->fired), lastFired};
+    }
+    return {QString::number(figures->fired), lastFired, Milliseconds(figures->last), Milliseconds(figures->median),
+            Milliseconds(figures->longest)};
 }
 
 }  // namespace
@@ -25,12 +53,12 @@ QString AskSchemeFilePath(QWidget* owner, FileDialogKind kind)
 }
 
 CSchemeDlg::CSchemeDlg(Scheme& scheme, QWidget* parent)
-    : QDialog(parent), m_scheme(scheme), m_list(new QTableWidget(this))
+    : QDialog(parent), m_scheme(scheme), m_list(new QTableWidget(this)), m_buttons(new QHBoxLayout)
 {
     setWindowTitle(QStringLiteral("编辑方案"));
     m_list->setObjectName(QString::number(IDC_LIST));
 
-    auto* buttons = new QHBoxLayout;
+    QHBoxLayout* buttons = m_buttons;
     auto addButton = [this, buttons](int id, const QString& caption, void (CSchemeDlg::*handler)()) {
         auto* button = new QPushButton(caption, this);
         button->setObjectName(QString::number(id));
@@ -63,13 +91,33 @@ int CSchemeDlg::exec()
     return QDialog::exec();
 }
 
+void CSchemeDlg::ShowStatistics()
+{
+    auto* reset = new QPushButton(QStringLiteral("清零"), this);
+    connect(reset, &QPushButton::clicked, this, [this] {
+        m_scheme.Statistics().Clear();
+        RefreshStatistics();
+    });
+    m_buttons->insertWidget(m_buttons->count() - 1, reset);
+    m_statisticsTimer = new QTimer(this);
+    connect(m_statisticsTimer, &QTimer::timeout, this, &CSchemeDlg::RefreshStatistics);
+    m_statisticsTimer->start(kStatisticsRefresh);
+    resize(width() + 360, height());
+}
+
+int CSchemeDlg::ColumnCount() const { return kRuleColumns + (m_statisticsTimer != nullptr ? kStatisticsColumns : 0); }
+
 void CSchemeDlg::InitList()
 {
-    m_list->setColumnCount(5);
-    m_list->setHorizontalHeaderLabels({QStringLiteral("名称"), QStringLiteral("接收码"), QStringLiteral("接收类型"),
-                                       QStringLiteral("发送码"), QStringLiteral("发送类型")});
-    const int widths[] = {100, 200, 60, 200, 60};
-    for (int column = 0; column < 5; ++column) {
+    m_list->setColumnCount(ColumnCount());
+    const QStringList labels = {QStringLiteral("名称"),         QStringLiteral("接收码"),
+                                QStringLiteral("接收类型"),     QStringLiteral("发送码"),
+                                QStringLiteral("发送类型"),     QStringLiteral("次数"),
+                                QStringLiteral("最后触发"),     QStringLiteral("最近延迟(ms)"),
+                                QStringLiteral("中位延迟(ms)"), QStringLiteral("最大延迟(ms)")};
+    m_list->setHorizontalHeaderLabels(labels.mid(0, ColumnCount()));
+    const int widths[] = {100, 200, 60, 200, 60, 60, 90, 80, 80, 80};
+    for (int column = 0; column < ColumnCount(); ++column) {
         m_list->setColumnWidth(column, widths[column]);
         m_list->horizontalHeaderItem(column)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
@@ -94,12 +142,32 @@ void CSchemeDlg::RefillList()
         const ProtocolRule& rule = *rules[static_cast<std::size_t>(row)];
         const QString texts[] = {FromGbk(rule.Name), FromGbk(rule.RecvData), TypeText(rule.RecvIsHex),
                                  FromGbk(rule.SendData), TypeText(rule.SendIsHex)};
-        for (int column = 0; column < 5; ++column) {
+        for (int column = 0; column < kRuleColumns; ++column) {
             auto* item = new QTableWidgetItem(texts[column]);
             if (column == 0) {
                 item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(&rule)));
             }
             m_list->setItem(row, column, item);
+        }
+    }
+    RefreshStatistics();
+}
+
+void CSchemeDlg::RefreshStatistics()
+{
+    if (m_statisticsTimer == nullptr) {
+        return;
+    }
+    for (int row = 0; row < m_list->rowCount(); ++row) {
+        const ProtocolRule* rule = RuleOfRow(row);
+        const auto texts = StatisticsTexts(rule == nullptr ? std::nullopt : m_scheme.Statistics().Of(rule->Id));
+        for (int i = 0; i < kStatisticsColumns; ++i) {
+            QTableWidgetItem* item = m_list->item(row, kRuleColumns + i);
+            if (item == nullptr) {
+                m_list->setItem(row, kRuleColumns + i, new QTableWidgetItem(texts[static_cast<std::size_t>(i)]));
+            } else if (item->text() != texts[static_cast<std::size_t>(i)]) {
+                item->setText(texts[static_cast<std::size_t>(i)]);
+            }
         }
     }
 }

@@ -5,7 +5,9 @@
 #include "scheme/Scheme.h"
 #include "ui/FileDialog.h"
 
+class QHBoxLayout;
 class QTableWidget;
+class QTimer;
 
 // Asks for a scheme file to open or to save as.
 QString AskSchemeFilePath(QWidget* owner, FileDialogKind kind);
@@ -21,6 +23,11 @@ public:
 
     explicit CSchemeDlg(Scheme& scheme, QWidget* parent = nullptr);
     ~CSchemeDlg() override;
+
+    // Adds, after the rules' own columns, how each rule answered while the program runs (times
+    // fired, last fired, last, median and longest latency in milliseconds), brought up to date
+    // twice a second, and "清零" to start them again. Called before exec.
+    void ShowStatistics();
 
     // Rebuilds every row from the rule list, in list order.
     void RefillList();
@@ -44,7 +51,11 @@ private:
     void OnEdit();
     void OnExport();
     void OnImport();
+    void RefreshStatistics();
+    int ColumnCount() const;
 
     Scheme& m_scheme;
     QTableWidget* m_list;
+    QHBoxLayout* m_buttons;
+    QTimer* m_statisticsTimer = nullptr;  // while the statistics show
 };

@@ -13,6 +13,8 @@ struct ProtocolRule {
     std::string SendData;
     std::int32_t RecvIsHex = 0;
     std::int32_t SendIsHex = 0;
+    // Which rule this is while the program runs (given by the scheme, kept by edits); never saved.
+    std::uint64_t Id = 0;
 };
 
 // One captioned message of the send list.

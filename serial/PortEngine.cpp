@@ -505,6 +505,10 @@ void PortEngine::SendReply()
     if (!reply_.empty()) {
         Write(reinterpret_cast<const unsigned char*>(reply_.data()), reply_.size());
         reply_.clear();
+        std::lock_guard lock(responderMutex_);
+        if (responder_ != nullptr) {
+            responder_->Written();
+        }
     }
 }
 

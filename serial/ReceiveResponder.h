@@ -11,4 +11,6 @@ public:
     // Called with each piece the monitor thread reads, in order; returns the bytes to write to
     // the device at once, or nothing.
     virtual std::string Respond(const unsigned char* bytes, std::size_t count) = 0;
+    // The bytes the calls since the last one returned were handed to the device.
+    virtual void Written() {}
 };

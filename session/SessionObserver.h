@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "traffic/CaptureWriter.h"
+#include "traffic/Clock.h"
 
 // Something the user must be told, in a message box; the window words it.
 struct SessionMessage {
@@ -37,6 +39,8 @@ public:
 
     // The receive area's text grew or was replaced, or the receive counter changed.
     virtual void ReceiveChanged() {}
+    // Bytes read from the port at `time`, piece by piece, before the area shows them.
+    virtual void BytesReceived(const unsigned char* /*bytes*/, std::size_t /*count*/, const ReadTime& /*time*/) {}
     // Data was sent (or counted, with the port closed): `text` and `isHex` as the send area
     // shows them; the send counter changed.
     virtual void Sent(const std::string& /*text*/, std::int32_t /*isHex*/) {}

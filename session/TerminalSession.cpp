@@ -325,6 +325,7 @@ void TerminalSession::OnCommRxChar()
 void TerminalSession::AppendReceivedPieces(const unsigned char* bytes)
 {
     for (const ReceivedPiece& piece : receivedPieces_) {
+        Tell(&SessionObserver::BytesReceived, bytes, piece.size, piece.readAt);
         if (modbus_) {
             modbus_->Received(bytes, piece.size, piece.readAt);
         }
@@ -345,8 +346,13 @@ int TerminalSession::RunAutoReply(const unsigned char* bytes, std::size_t count)
         if (!rule) {
             return 0;
         }
+        // The match was completed by the last read of the bytes.
+        const ReadTime readAt = receivedPieces_.empty() ? clock_->Now() : receivedPieces_.back().readAt;
         // A rule's reply is sent as the rule has it, without the options of the user's sends.
         Send(rule->SendData, rule->SendIsHex, BytesToSend(rule->SendData, rule->SendIsHex));
+        if (replyStatistics_) {
+            scheme_.Statistics().Record(rule->Id, readAt.wall, lastWriteAt_ - readAt.monotonic);
+        }
         area_.AppendText(AutoReplyLine(rule->Name));
         return 1;
     } catch (const std::exception&) {
@@ -359,6 +365,9 @@ int TerminalSession::RunAutoReply(const unsigned char* bytes, std::size_t count)
 void TerminalSession::ShowInstantReplies()
 {
     for (const InstantReply::Firing& firing : instant_.TakeFirings()) {
+        if (replyStatistics_) {
+            scheme_.Statistics().Record(firing.ruleId, firing.firedAt, firing.latency);
+        }
         if (port_.IsOpen()) {
             ShowSentFrame(firing.bytes);
         }
@@ -384,6 +393,7 @@ void TerminalSession::Send(const std::string& text, std::int32_t isHex, const st
 {
     if (port_.IsOpen()) {
         port_.Write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+        lastWriteAt_ = clock_->Now().monotonic;
         ShowSentFrame(bytes);
     }
     CountSent(text, isHex, bytes.size());

@@ -52,6 +52,8 @@ public:
     void SetAutoReply(bool on);
     // "立即回复": auto-reply is decided on the port's thread, as the bytes are read.
     void SetInstantReply(bool on);
+    // Firings and latencies of the rules are kept in the scheme's statistics.
+    void SetReplyStatistics(bool on) { replyStatistics_ = on; }
     void SetAutoReconnect(bool on);
     bool AutoReconnect() const { return reconnect_.Enabled(); }
     void SetDisplayOptions(const DisplayOptions& options);
@@ -166,6 +168,8 @@ private:
     bool autoClear_ = false;
     bool autoReply_ = false;
     bool instantReply_ = false;
+    bool replyStatistics_ = false;
+    std::chrono::steady_clock::time_point lastWriteAt_;  // when the last send was handed to the port
     bool shutDown_ = false;
     bool portOpen_ = false;
     std::string lineSettings_;

@@ -25,6 +25,7 @@ void InstantReply::SetEnabled(bool enabled)
 
 std::string InstantReply::Respond(const unsigned char* bytes, std::size_t count)
 {
+    const auto readAt = std::chrono::steady_clock::now();
     std::lock_guard lock(mutex_);
     std::string reply;
     if (!enabled_) {
@@ -32,7 +33,7 @@ std::string InstantReply::Respond(const unsigned char* bytes, std::size_t count)
     }
     try {
         for (std::size_t done = 0; done < count; done += kAutoReplyReadSize) {
-            reply += Match(bytes + done, std::min(kAutoReplyReadSize, count - done));
+            reply += Match(bytes + done, std::min(kAutoReplyReadSize, count - done), readAt);
         }
     } catch (const std::exception&) {
         // Out of memory: what was answered so far still goes out.
@@ -40,7 +41,8 @@ std::string InstantReply::Respond(const unsigned char* bytes, std::size_t count)
     return reply;
 }
 
-std::string InstantReply::Match(const unsigned char* bytes, std::size_t count)
+std::string InstantReply::Match(const unsigned char* bytes, std::size_t count,
+                                std::chrono::steady_clock::time_point readAt)
 {
     const std::optional<ProtocolRule> rule = matcher_.Match(rules_, bytes, count);
     if (!rule) {
@@ -48,13 +50,27 @@ std::string InstantReply::Match(const unsigned char* bytes, std::size_t count)
     }
     std::string reply = BytesToSend(rule->SendData, rule->SendIsHex);
     if (firings_.size() < kMaxWaitingFirings) {
-        firings_.push_back({rule->Name, rule->SendData, rule->SendIsHex, reply});
+        firings_.push_back(
+            {rule->Name, rule->SendData, rule->SendIsHex, reply, rule->Id, std::chrono::system_clock::now(), {}});
+        unwrittenReadAt_.push_back(readAt);
     }
     return reply;
+}
+
+void InstantReply::Written()
+{
+    const auto writtenAt = std::chrono::steady_clock::now();
+    std::lock_guard lock(mutex_);
+    const std::size_t first = firings_.size() - unwrittenReadAt_.size();
+    for (std::size_t i = 0; i < unwrittenReadAt_.size(); ++i) {
+        firings_[first + i].latency = writtenAt - unwrittenReadAt_[i];
+    }
+    unwrittenReadAt_.clear();
 }
 
 std::vector<InstantReply::Firing> InstantReply::TakeFirings()
 {
     std::lock_guard lock(mutex_);
+    unwrittenReadAt_.clear();
     return std::exchange(firings_, {});
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,11 @@ public:
         std::string sendData;
         std::int32_t sendIsHex = 0;
         std::string bytes;  // what was written
+        std::uint64_t ruleId = 0;
+        std::chrono::system_clock::time_point firedAt;
+        // From the read that completed the match to the reply handed to the device; unknown
+        // when the firing was taken before its reply was written.
+        std::optional<std::chrono::nanoseconds> latency;
     };
 
     void SetRules(const RuleList& rules);
@@ -35,15 +42,18 @@ public:
     void SetEnabled(bool enabled);
 
     std::string Respond(const unsigned char* bytes, std::size_t count) override;
+    void Written() override;
 
     std::vector<Firing> TakeFirings();
 
 private:
-    std::string Match(const unsigned char* bytes, std::size_t count);
+    std::string Match(const unsigned char* bytes, std::size_t count, std::chrono::steady_clock::time_point readAt);
 
     std::mutex mutex_;
     RuleList rules_;
     bool enabled_ = false;
     AutoReplyMatcher matcher_;
     std::vector<Firing> firings_;
+    // When the reads of the last firings were made, whose replies are not yet written.
+    std::vector<std::chrono::steady_clock::time_point> unwrittenReadAt_;
 };

@@ -134,6 +134,7 @@ TEST_F(SettingsFile, SavingSetsTheKeysAsTheProfileWriterSetsThemOneByOne)
     WritePrivateProfileString("Setting", "FilePacketSize", "0", reference);
     WritePrivateProfileString("Setting", "FilePacketDelay", "0", reference);
     WritePrivateProfileString("Setting", "ModbusDecode", "0", reference);
+    WritePrivateProfileString("Setting", "ReplyStatistics", "0", reference);
 
     SaveSettings(m_path, settings);
 
@@ -145,7 +146,7 @@ TEST_F(SettingsFile, SavingSetsTheKeysAsTheProfileWriterSetsThemOneByOne)
     EXPECT_EQ(Read(), "; mine\n[Ports]\nCOM3=/dev/ttyUSB2\n[setting]\nPort=9\n# note\nHexSend=1\nBordRate=115200,e,7,2\n"
                       "AutoClear=0\nAutoRecive=0\nInterVal=0\nHexDisplay=0\nSendData=\xB0\xA1 hello\nAutoReconnect=0\n"
                       "TimeStamp=0\nFrameGap=20\nShowSent=0\nTextCodec=GBK\nCaptureFormat=raw\nInstantReply=0\n"
-                      "SendEscapes=0\nLineEnding=none\nFilePacketSize=0\nFilePacketDelay=0\nModbusDecode=0\n\n[Tail]\nx=1");
+                      "SendEscapes=0\nLineEnding=none\nFilePacketSize=0\nFilePacketDelay=0\nModbusDecode=0\nReplyStatistics=0\n\n[Tail]\nx=1");
 }
 
 TEST_F(SettingsFile, AFileThatCannotBeReadIsNotWritten)
@@ -179,7 +180,7 @@ TEST_F(SettingsFile, AFiftyMegabyteFileIsReadAndSavedWithEveryOtherByteKept)
     expected.replace(expected.find(last), last.size(),
                      "SendData=bye\r\nAutoClear=0\r\nAutoRecive=0\r\nInterVal=0\r\nHexDisplay=0\r\nAutoReconnect=0\r\n"
                      "TimeStamp=0\r\nFrameGap=20\r\nShowSent=0\r\nTextCodec=GBK\r\nCaptureFormat=raw\r\nInstantReply=0\r\n"
-                     "SendEscapes=0\r\nLineEnding=none\r\nFilePacketSize=0\r\nFilePacketDelay=0\r\nModbusDecode=0\r\n");
+                     "SendEscapes=0\r\nLineEnding=none\r\nFilePacketSize=0\r\nFilePacketDelay=0\r\nModbusDecode=0\r\nReplyStatistics=0\r\n");
     EXPECT_TRUE(Read() == expected) << "the saved file differs from the old one beyond its keys";
 }
 
@@ -245,7 +246,7 @@ TEST_F(SettingsFile, EveryWindowIsWrittenInItsSectionAndTheCountOnlyWhereItIsNee
     }
     SaveSettings(m_path, windows);
     const std::string three = Read();
-    EXPECT_NE(three.find("ModbusDecode=0\r\nWindows=3\r\n\r\n[Window2]\r\nPort=11\r\n"), std::string::npos) << three;
+    EXPECT_NE(three.find("ReplyStatistics=0\r\nWindows=3\r\n\r\n[Window2]\r\nPort=11\r\n"), std::string::npos) << three;
     EXPECT_NE(three.find("[Window3]\r\nPort=12\r\n"), std::string::npos);
 
     SaveSettings(m_path, windows[0]);

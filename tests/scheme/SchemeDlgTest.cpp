@@ -352,3 +352,36 @@ TEST_F(SchemeEditorTest, TabAndShiftTabMoveBetweenTheRuleListAndTheButtons)
     QTest::keyClick(list, Qt::Key_Tab, Qt::ShiftModifier);
     EXPECT_EQ(m_editor->focusWidget(), Child<QPushButton>(m_editor.get(), 1)) << "the last button, 关闭";
 }
+
+// With the statistics the rows gain how each rule answered, kept up to date; "清零" starts
+// them again. Without them the editor has its five columns.
+TEST_F(SchemeEditorTest, TheStatisticsColumnsFollowTheFiringsAndClearStartsThemAgain)
+{
+    EXPECT_EQ(m_editor->List()->columnCount(), 5);
+    AddRule(QStringLiteral("fired"));
+    AddRule(QStringLiteral("idle"));
+    CSchemeDlg editor(m_window->GetScheme(), m_window.get());
+    editor.ShowStatistics();
+    WhenDialogOpens<CSchemeDlg>([](CSchemeDlg* shown) { shown->done(QDialog::Accepted); });
+    editor.exec();
+    ASSERT_EQ(editor.List()->columnCount(), 10);
+
+    Scheme& scheme = m_window->GetScheme();
+    for (const int microseconds : {300, 100, 200}) {
+        scheme.Statistics().Record(scheme.Rules()[0]->Id, std::chrono::system_clock::now(),
+                                   std::chrono::microseconds(microseconds));
+    }
+    editor.RefillList();
+    const QStringList fired = RowTexts(editor.List(), 0);
+    EXPECT_EQ(fired[5], QStringLiteral("3"));
+    EXPECT_EQ(fired.mid(7), (QStringList{QStringLiteral("0.200"), QStringLiteral("0.200"), QStringLiteral("0.300")}));
+    EXPECT_TRUE(RowTexts(editor.List(), 1)[5].isEmpty());
+
+    QPushButton* reset = nullptr;
+    for (QPushButton* button : editor.findChildren<QPushButton*>()) {
+        reset = button->text() == QStringLiteral("清零") ? button : reset;
+    }
+    ASSERT_NE(reset, nullptr);
+    QTest::mouseClick(reset, Qt::LeftButton);
+    EXPECT_TRUE(RowTexts(editor.List(), 0)[5].isEmpty());
+}

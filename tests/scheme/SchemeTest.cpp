@@ -71,3 +71,40 @@ TEST(SchemeTest, AListenerThatGoesWhileOthersHearOfAChangeIsNotCalled)
     scheme.AddRule({});
     EXPECT_EQ(second.rules, 0);
 }
+
+// Ids tell rules apart while the program runs: edits keep them, every added or imported rule
+// gets a new one; statistics count every firing and keep the latencies of the last 1000.
+TEST(SchemeTest, RulesKeepTheirIdsThroughEditsAndTheirStatisticsCountEveryFiring)
+{
+    Scheme scheme;
+    scheme.AddRule({"a", "A", "1", 0, 0});
+    scheme.AddRule({"b", "B", "2", 0, 0});
+    const std::uint64_t first = scheme.Rules()[0]->Id;
+    EXPECT_NE(first, 0u);
+    EXPECT_NE(scheme.Rules()[1]->Id, first);
+    scheme.ChangeRule(scheme.Rules()[0].get(), {"a2", "A", "1", 0, 0});
+    EXPECT_EQ(scheme.Rules()[0]->Id, first);
+
+    ReplyStatistics statistics;
+    const auto when = std::chrono::system_clock::now();
+    using std::chrono::microseconds;
+    for (int i = 1; i <= 1500; ++i) {
+        // Latencies 1..1500 µs; a firing taken before its reply was written has none.
+        statistics.Record(first, when,
+                          i % 500 == 0 ? std::nullopt : std::optional<ReplyStatistics::Latency>(microseconds(i)));
+    }
+    const std::optional<ReplyStatistics::Figures> figures = statistics.Of(first);
+    ASSERT_TRUE(figures);
+    EXPECT_EQ(figures->fired, 1500u);
+    EXPECT_EQ(figures->lastFired, when);
+    EXPECT_EQ(figures->last, microseconds(1499));
+    EXPECT_EQ(figures->longest, microseconds(1499));
+    // The last 1000 timed firings are 498..1499 without 500 and 1000: the middle two are 998 and 999.
+    EXPECT_EQ(figures->median, std::chrono::nanoseconds(998500));
+    EXPECT_FALSE(statistics.Of(scheme.Rules()[1]->Id));
+
+    statistics.Record(7, when, std::nullopt);
+    EXPECT_FALSE(statistics.Of(7)->timed);
+    statistics.Clear();
+    EXPECT_FALSE(statistics.Of(first));
+}

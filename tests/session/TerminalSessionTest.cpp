@@ -2,6 +2,8 @@
 // and clock: what it shows, counts, answers, sends and records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -314,6 +316,66 @@ TEST_F(SessionTest, ModbusFramesAreDescribedOnTheLineAfterThemInTheAreaAndTheLog
     EXPECT_EQ(session.Area().Text().find("Modbus"), std::string::npos);
     EXPECT_EQ(session.Area().Options().frameGapMs, DisplayOptions::kDefaultFrameGap);
 }
+
+// 1000 requests, each answered before the next is written, on the session's thread or the
+// port's: every firing is counted, and the latency kept (read to reply handed to the device)
+// agrees with the round trip the device sees, which adds only the bytes' way through the
+// pseudo-terminal both ways.
+class SessionStatisticsTest : public SessionTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SessionStatisticsTest, EveryFiringIsCountedAndItsLatencyAgreesWithTheDevicesRoundTrip)
+{
+#ifdef SERIALDEBUG_SANITIZED
+    constexpr double kAgreementMs = 2.0;  // the instrumented threads wake and read far slower
+#else
+    constexpr double kAgreementMs = 0.2;
+#endif
+    constexpr int kRequests = 1000;
+    m_scheme.AddRule({"q", "Q", "R", 0, 0});
+    TerminalSession& session = Open();
+    static const SystemClock realTime;
+    session.UseClock(realTime);
+    session.SetAutoReply(true);
+    session.SetInstantReply(GetParam());
+    session.SetReplyStatistics(true);
+
+    std::vector<double> roundTrips;
+    std::atomic<bool> done{false};
+    std::thread device([&] {
+        for (int i = 0; i < kRequests; ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            m_device.Write("Q");
+            if (m_device.Read(1, std::chrono::seconds(5)) != "R") {
+                break;
+            }
+            roundTrips.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        }
+        done = true;
+        m_loop.Post([] {});
+    });
+    const bool answered = m_loop.RunUntil([&] { return done.load(); }, std::chrono::seconds(120));
+    device.join();
+    ASSERT_TRUE(answered);
+    ASSERT_EQ(roundTrips.size(), static_cast<std::size_t>(kRequests));
+    const std::uint64_t id = m_scheme.Rules()[0]->Id;
+    ASSERT_TRUE(m_loop.RunUntil([&] {
+        const auto figures = m_scheme.Statistics().Of(id);
+        return figures && figures->fired == kRequests;
+    }));
+    const ReplyStatistics::Figures figures = *m_scheme.Statistics().Of(id);
+    EXPECT_EQ(figures.fired, static_cast<std::uint64_t>(kRequests));
+    ASSERT_TRUE(figures.timed);
+    std::sort(roundTrips.begin(), roundTrips.end());
+    const double deviceMedian = (roundTrips[kRequests / 2 - 1] + roundTrips[kRequests / 2]) / 2;
+    const double keptMedian = std::chrono::duration<double, std::milli>(figures.median).count();
+    EXPECT_NEAR(keptMedian, deviceMedian, kAgreementMs);
+    EXPECT_LE(figures.median, figures.longest);
+}
+
+INSTANTIATE_TEST_SUITE_P(OnEitherThread, SessionStatisticsTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "InstantReply" : "SessionThread";
+                         });
 
 TEST(TwoSessions, EachCountsAndShowsExactlyItsOwnBytesWhileBothAreFlooded)
 {
