@@ -1,5 +1,5 @@
 // The main window's commands beyond its own: the other checks, finding, sending files, the
-// sending options, more windows and the timeline. Each is wired to the class that does the work.
+// sending options, more windows, the timeline and the plot. Each is wired to the class that does the work.
 #include <QAction>
 #include <QCheckBox>
 #include <QFileInfo>
@@ -9,6 +9,7 @@
 
 #include "app/FileSendDlg.h"
 #include "app/FindDlg.h"
+#include "app/PlotDlg.h"
 #include "app/SendSettingsDlg.h"
 #include "app/SerialDebugDlg.h"
 #include "app/WindowGroup.h"
@@ -74,6 +75,17 @@ void CSerialDebugDlg::OnSendSettings()
         m_session.SetTextSendOptions(dialog.TextOptions());
         m_fileSendOptions = dialog.FileOptions();
     }
+}
+
+// "波形显示": one plot window per main window, of this window's received data.
+void CSerialDebugDlg::OnPlot()
+{
+    if (m_plotDlg == nullptr) {
+        m_plotDlg = new CPlotDlg(m_session, this);
+    }
+    m_plotDlg->show();
+    m_plotDlg->raise();
+    m_plotDlg->activateWindow();
 }
 
 void CSerialDebugDlg::OnFind()

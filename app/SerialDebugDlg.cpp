@@ -15,6 +15,7 @@
 #include "app/CaptureControl.h"
 #include "app/DisplaySettingsDlg.h"
 #include "app/FindDlg.h"
+#include "app/PlotDlg.h"
 #include "app/IntegerText.h"
 #include "app/PortKeeper.h"
 #include "app/PortStatusDlg.h"
@@ -91,6 +92,7 @@ CSerialDebugDlg::~CSerialDebugDlg()
     m_group.Forget(this);
     m_session.RemoveObserver(this);
     delete m_findDlg;
+    delete m_plotDlg;
     delete m_portStatus;
     delete m_captureControl;
     delete m_sendListPanel;
@@ -130,6 +132,7 @@ void CSerialDebugDlg::ConnectControls()
     connect(m_commands[ID_SEND_FILE], &QAction::triggered, this, &CSerialDebugDlg::OnSendFile);
     connect(m_commands[ID_SEND_SETTINGS], &QAction::triggered, this, &CSerialDebugDlg::OnSendSettings);
     connect(m_commands[ID_FIND], &QAction::triggered, this, &CSerialDebugDlg::OnFind);
+    connect(m_commands[ID_PLOT], &QAction::triggered, this, &CSerialDebugDlg::OnPlot);
     connect(m_commands[ID_FIND_NEXT], &QAction::triggered, this, &CSerialDebugDlg::OnFindNext);
     connect(m_commands[ID_CALCULATOR], &QAction::triggered, this, &CSerialDebugDlg::OnCalculator);
     connect(m_commands[ID_AUTO_RECONNECT], &QAction::triggered, this, &CSerialDebugDlg::OnAutoReconnect);

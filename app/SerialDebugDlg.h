@@ -31,6 +31,7 @@ class ClientArea;
 class CPortStatusDlg;
 class CSendListPanel;
 class CFindDlg;
+class CPlotDlg;
 class CWindowGroup;
 class PortKeeper;
 class ReceiveView;
@@ -85,6 +86,7 @@ enum MainCommand {
     ID_FIND = 32840,
     ID_FIND_NEXT = 32841,
     ID_REPLY_STATISTICS = 32842,
+    ID_PLOT = 32843,
     ID_CHECK_FIRST = 32820,  // the checks of the catalogue, in its order
     ID_FILE_SAVE = 57603,
     ID_APP_EXIT = 57665,
@@ -252,6 +254,7 @@ private:
     void OnSendFile();
     void OnSendSettings();
     void OnFind();
+    void OnPlot();
     void OnFindNext();
     void OnTimeline();
 
@@ -285,6 +288,7 @@ private:
     PortKeeper* m_portKeeper = nullptr;
     CPortStatusDlg* m_portStatus = nullptr;
     CFindDlg* m_findDlg = nullptr;
+    CPlotDlg* m_plotDlg = nullptr;
 
     QMenuBar* m_menuBar = nullptr;
     ClientArea* m_client = nullptr;
