@@ -3,13 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "traffic/TextDecoder.h"
-
-namespace {
-
-std::string InSystemText(const std::string& utf8) { return ConvertText(utf8, TextCodec::Utf8, TextCodec::Gbk); }
-
-}  // namespace
+#include "platform/CodePage.h"
 
 ModbusNotes::ModbusNotes(SessionLoop& loop, NoteHandler note)
     : note_(std::move(note)),
@@ -46,12 +40,12 @@ void ModbusNotes::EndFrame()
     }
     const std::string note = decoder_.Describe(reinterpret_cast<const unsigned char*>(frame_.data()), frame_.size());
     frame_.clear();
-    note_(InSystemText(note));
+    note_(Utf8ToGbk(note));
 }
 
 std::string ModbusNotes::Sent(const unsigned char* bytes, std::size_t count)
 {
     EndFrame();
     splitter_.Sent();
-    return InSystemText(decoder_.Describe(bytes, count));
+    return Utf8ToGbk(decoder_.Describe(bytes, count));
 }

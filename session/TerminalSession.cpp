@@ -206,10 +206,16 @@ void TerminalSession::ApplyDisplayOptions()
     modbus_->SetGap(std::chrono::milliseconds(inForce.frameGapMs));
 }
 
-void TerminalSession::ShowNote(const std::string& note)
+// A description of the frame before it, in the area and a log capture alike.
+void TerminalSession::AppendNote(const std::string& note)
 {
     area_.AppendNote(note);
     capture_.Note(note);
+}
+
+void TerminalSession::ShowNote(const std::string& note)
+{
+    AppendNote(note);
     area_.ApplyClearingRules(autoClear_);
     Tell(&SessionObserver::ReceiveChanged);
 }
@@ -417,8 +423,7 @@ void TerminalSession::ShowSentFrame(const std::string& bytes)
     }
     if (area_.AppendSent(data, bytes.size(), hexDisplay_, time)) {
         if (!note.empty()) {
-            area_.AppendNote(note);
-            capture_.Note(note);
+            AppendNote(note);
         }
         area_.ApplyClearingRules(autoClear_);
         Tell(&SessionObserver::ReceiveChanged);

@@ -141,6 +141,7 @@ private:
     void AppendReceivedPieces(const unsigned char* bytes);
     void ShowSentFrame(const std::string& bytes);
     void ApplyDisplayOptions();
+    void AppendNote(const std::string& note);
     void ShowNote(const std::string& note);
     void CountSent(const std::string& text, std::int32_t isHex, std::size_t byteCount);
     void Send(const std::string& text, std::int32_t isHex, const std::string& bytes);
