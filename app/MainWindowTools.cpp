@@ -49,10 +49,11 @@ void CSerialDebugDlg::AppendCheckToSendText(const CheckFunction& check)
     }
 }
 
-void CSerialDebugDlg::FileSendChanged()
-{
-    m_sendCountLabel->setText(QStringLiteral("发送：%1").arg(m_session.SendCounter()));
-}
+void CSerialDebugDlg::ShowSendCount() { m_sendCountLabel->setText(QStringLiteral("发送：%1").arg(m_session.SendCounter())); }
+
+void CSerialDebugDlg::FileSendChanged() { ShowSendCount(); }
+
+void CSerialDebugDlg::PassedOn() { ShowSendCount(); }
 
 // "发送文件...": the progress shows until the send ends or is cancelled.
 void CSerialDebugDlg::OnSendFile()

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "platform/VirtualTarget.h"
 #include "session/TerminalSession.h"
 
 namespace {
@@ -59,6 +60,15 @@ CPortStatusDlg::CPortStatusDlg(TerminalSession& session, QWidget* parent)
     }
     layout->addWidget(countsBox);
 
+    m_lineBox = new QGroupBox(QStringLiteral("对端设置"), this);
+    auto* lineLayout = new QHBoxLayout(m_lineBox);
+    auto* line = new QLabel(kUnknown, m_lineBox);
+    line->setToolTip(QStringLiteral("另一个程序在虚拟串口上设置的波特率、校验位、数据位和停止位"));
+    m_items[QStringLiteral("line")] = line;
+    lineLayout->addWidget(line);
+    layout->addWidget(m_lineBox);
+    m_lineBox->setVisible(false);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("关闭"));
     buttons->button(QDialogButtonBox::Close)->setDefault(true);
@@ -78,6 +88,8 @@ void CPortStatusDlg::PortEvent(unsigned) { Touch(); }
 void CPortStatusDlg::Sent(const std::string&, std::int32_t) { Touch(); }
 
 void CPortStatusDlg::PortStateChanged() { Touch(); }
+
+void CPortStatusDlg::PassedOn() { Touch(); }
 
 QLabel* CPortStatusDlg::AddLamp(const QString& name)
 {
@@ -160,10 +172,22 @@ void CPortStatusDlg::Refresh()
     ShowCount(QStringLiteral("framing"), driverCounts, statistics.line.framing);
     ShowCount(QStringLiteral("parity"), driverCounts, statistics.line.parity);
     ShowCount(QStringLiteral("breaks"), driverCounts, statistics.line.breaks);
-    // Pending output may still be dropped without a notification: look again while there is some.
-    if (open && m_port.PendingWriteBytes() > 0) {
+    ShowProgramLine(open);
+    // Pending output may still be dropped without a notification, and the program at a virtual
+    // port changes its settings without one: look again while either may be.
+    if (open && (m_port.PendingWriteBytes() > 0 || m_lineBox->isVisible())) {
         Touch();
     }
+}
+
+// What the program at a virtual port's other end set on it.
+void CPortStatusDlg::ShowProgramLine(bool open)
+{
+    LineSettings settings;
+    const bool shown = open && IsVirtualTarget(m_port.Target()) && m_port.GetLineSettings(settings);
+    m_lineBox->setVisible(shown);
+    static_cast<QLabel*>(m_items[QStringLiteral("line")])
+        ->setText(shown ? QString::fromStdString(DescribeLineSettings(settings)) : kUnknown);
 }
 
 void CPortStatusDlg::ShowLamp(const QString& name, bool known, bool lit)

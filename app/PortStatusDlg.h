@@ -9,6 +9,7 @@
 class PortEngine;
 class TerminalSession;
 class QCheckBox;
+class QGroupBox;
 class QLabel;
 class QPushButton;
 
@@ -37,7 +38,8 @@ public:
     bool RefreshPending() const { return m_refreshTimer.isActive(); }
 
     // The lamp, box or count named "CTS", "DSR", "DCD", "RI", "DTR", "RTS", "Break",
-    // "received", "sent", "overrun", "framing", "parity", "breaks" or "dropped".
+    // "received", "sent", "overrun", "framing", "parity", "breaks", "dropped", or "line" (the
+    // settings the program at a virtual port's other end set).
     QWidget* Item(const QString& name) const;
 
 protected:
@@ -47,10 +49,12 @@ private:
     void PortEvent(unsigned message) override;
     void Sent(const std::string& text, std::int32_t isHex) override;
     void PortStateChanged() override;
+    void PassedOn() override;
 
     QLabel* AddLamp(const QString& name);
     QLabel* AddCount(const QString& name);
     void ShowLamp(const QString& name, bool known, bool lit);
+    void ShowProgramLine(bool open);
     void ShowCount(const QString& name, bool known, std::uint64_t count);
     void OnControlLine();
     void OnSendBreak();
@@ -63,4 +67,5 @@ private:
     QCheckBox* m_dtrBox = nullptr;
     QCheckBox* m_rtsBox = nullptr;
     QPushButton* m_breakButton = nullptr;
+    QGroupBox* m_lineBox = nullptr;
 };

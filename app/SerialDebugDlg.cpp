@@ -321,7 +321,7 @@ void CSerialDebugDlg::RefreshReceiveView()
 void CSerialDebugDlg::ShowCounters()
 {
     m_receiveCountLabel->setText(QStringLiteral("接收：%1").arg(m_session.ReceiveCounter()));
-    m_sendCountLabel->setText(QStringLiteral("发送：%1").arg(m_session.SendCounter()));
+    ShowSendCount();
 }
 
 void CSerialDebugDlg::OnClearReceive()
@@ -343,7 +343,7 @@ void CSerialDebugDlg::Sent(const std::string& text, std::int32_t isHex)
         ShowSendText(m_sendArea, shown);
     }
     m_hexSendBox->setChecked(isHex != 0);
-    m_sendCountLabel->setText(QStringLiteral("发送：%1").arg(m_session.SendCounter()));
+    ShowSendCount();
 }
 
 void CSerialDebugDlg::OnManualSend()

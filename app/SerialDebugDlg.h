@@ -222,6 +222,8 @@ private:
     void AutoSendDue() override;
     void Message(const SessionMessage& message) override;
     void FileSendChanged() override;
+    void PassedOn() override;
+    void ShowSendCount();
 
     void ScheduleRefresh();
     void ApplyDisplayOptions(const DisplayOptions& options);

@@ -19,7 +19,10 @@ constexpr unsigned EV_RLSD = 0x0020;     // carrier detect changed
 constexpr unsigned EV_BREAK = 0x0040;
 constexpr unsigned EV_ERR = 0x0080;      // a framing, overrun or parity error
 constexpr unsigned EV_RING = 0x0100;
-constexpr unsigned kAllPortEvents = 0x01FF;
+// A monitored port passed bytes of the program at its virtual end on to its device: they wait
+// for ReadPassedOn. Reported once until ReadPassedOn has taken them all.
+constexpr unsigned EV_PASSED_ON = 0x0200;
+constexpr unsigned kAllPortEvents = 0x03FF;
 
 // What Purge discards.
 constexpr unsigned PURGE_TXABORT = 0x1;
@@ -81,6 +84,10 @@ enum class OpenFailure {
     NoTelnet,          // the server gave no Telnet answer on an rfc2217:// address
     BinaryRefused,     // the server refused 8-bit data (Telnet BINARY)
     Cancelled,         // CancelOpen from another thread
+    // A virtual or monitored port (a monitor reports its device's failures as they are):
+    BadVirtualPort,  // the target is not one this program can make
+    NameInUse,       // another running program has a virtual port of that name
+    LinkFolder,      // the folder of the links cannot be made or is not the user's own
 };
 
 struct OpenError {
@@ -164,6 +171,9 @@ public:
     virtual long Read(void* buffer, std::size_t size) = 0;
     // Bytes the device took (0 when its queue is full), -1 on failure.
     virtual long Write(const void* bytes, std::size_t size) = 0;
+    // A monitored port: bytes another program wrote and the port passed on to the device, in
+    // order; 0 when none wait. Other devices pass nothing on.
+    virtual std::size_t ReadPassedOn(void* /*buffer*/, std::size_t /*size*/) { return 0; }
 };
 
 // Makes the device for a resolved target: the kind is chosen by the target's form, a network

@@ -289,3 +289,11 @@ bool LineSettingsConsistent(const LineSettings& settings)
     }
     return settings.stopBits != StopBits::Two || settings.dataBits > 5;
 }
+
+std::string DescribeLineSettings(const LineSettings& settings)
+{
+    static constexpr char kParityLetters[] = {'N', 'O', 'E', 'M', 'S'};
+    const char* stopBits = settings.stopBits == StopBits::One ? "1" : settings.stopBits == StopBits::Two ? "2" : "1.5";
+    return std::to_string(settings.baudRate) + "," + kParityLetters[static_cast<int>(settings.parity)] + "," +
+           std::to_string(settings.dataBits) + "," + stopBits;
+}

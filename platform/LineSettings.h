@@ -38,3 +38,6 @@ bool BuildLineSettings(const std::string& text, LineSettings& settings);
 // Whether a device can be set to these settings at all (1.5 stop bits need 5 data bits,
 // 2 stop bits need more than 5).
 bool LineSettingsConsistent(const LineSettings& settings);
+
+// Baud rate, parity, data and stop bits as the user reads them: "9600,N,8,1".
+std::string DescribeLineSettings(const LineSettings& settings);

@@ -54,6 +54,12 @@ public:
     long Read(void* buffer, std::size_t size) override;
     long Write(const void* bytes, std::size_t size) override;
 
+protected:
+    // Makes the open descriptor of the terminal at `path` this device's, raw, as Open does;
+    // `exclusive` locks it for this program alone. The descriptor is closed on failure.
+    bool TakeDescriptor(int fd, const std::string& path, bool exclusive);
+    void SetOpenError(const OpenError& error) { openError_ = error; }
+
 private:
     struct LineErrorCounts {
         int frame = 0, overrun = 0, parity = 0, bufferOverrun = 0, breaks = 0;

@@ -39,7 +39,6 @@ private:
     void RemoveLink();
 
     std::string link_;
-    std::string lockPath_;
     int lockFd_ = -1;
     int otherEndFd_ = -1;
 };

@@ -75,6 +75,8 @@ bool IsVirtualTarget(const std::string& target)
     return StartsWithIgnoringCase(target, kVirtualScheme) || StartsWithIgnoringCase(target, kMonitorScheme);
 }
 
+bool IsMonitorTarget(const std::string& target) { return StartsWithIgnoringCase(target, kMonitorScheme); }
+
 bool ParseVirtualTarget(const std::string& target, VirtualTarget& parsed, std::string& reason)
 {
     const std::string_view text = target;

@@ -17,6 +17,8 @@ struct VirtualTarget {
 // Whether a resolved target names a virtual or monitored port ("virtual:" or "monitor:" in any
 // case in front), well formed or not.
 bool IsVirtualTarget(const std::string& target);
+// Whether it begins with "monitor:" in any case.
+bool IsMonitorTarget(const std::string& target);
 
 // NAME is 1 to 64 letters, digits, '-', '_' and '.', and not "." or "..". DEVICE is a device
 // path or a network port. On failure `reason` says what is wrong (GBK) and `parsed` is unchanged.

@@ -366,6 +366,8 @@ void PortEngine::OnRing() { Notify(WM_COMM_RING, 0); }
 
 void PortEngine::OnRLSD() { Notify(WM_COMM_RLSD, 0); }
 
+void PortEngine::OnPassedOn() { Notify(WM_COMM_PASSED_ON, 0); }
+
 // A loss is announced once. When no receiver hears it (none is set yet), the next receiver set
 // is told: the monitor thread has ended by then and will not tell anyone again.
 void PortEngine::OnLost()
@@ -440,6 +442,9 @@ void PortEngine::DispatchEvents(unsigned eventWord)
     }
     if ((eventWord & EV_RING) != 0) {
         OnRing();
+    }
+    if ((eventWord & EV_PASSED_ON) != 0) {
+        OnPassedOn();
     }
 }
 
@@ -716,6 +721,13 @@ PortStatistics PortEngine::Statistics() const
 }
 
 bool PortEngine::GetModemStatus(unsigned& status) const { return IsOpen() && device_->GetModemStatus(status); }
+
+bool PortEngine::GetLineSettings(LineSettings& settings) const { return IsOpen() && device_->GetLineSettings(settings); }
+
+std::size_t PortEngine::ReadPassedOn(unsigned char* buffer, std::size_t capacity)
+{
+    return IsOpen() ? device_->ReadPassedOn(buffer, capacity) : 0;
+}
 
 bool PortEngine::SetDtr(bool on) { return IsOpen() && device_->SetControlLine(ControlLine::Dtr, on); }
 

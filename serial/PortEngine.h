@@ -14,7 +14,7 @@
 #include "platform/Device.h"
 #include "serial/BackgroundOpening.h"
 #include "serial/PendingWrites.h"
-#include "serial/ReadAheadBuffer.h"
+#include "platform/ReadAheadBuffer.h"
 #include "serial/ReadPieceTimes.h"
 #include "serial/ReceiveResponder.h"
 #include "serial/PortNotifications.h"
@@ -52,7 +52,8 @@ struct PortStatistics {
 
 class PortEngine {
 public:
-    static constexpr unsigned kEventMask = EV_RXCHAR | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR | EV_RING;
+    static constexpr unsigned kEventMask =
+        EV_RXCHAR | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR | EV_RING | EV_PASSED_ON;
     static constexpr std::size_t kQueueSize = 4096;
     // The owner reads at most this many bytes per receive notification; the monitor thread
     // announces one notification for every such share of the bytes waiting.
@@ -139,6 +140,12 @@ public:
     PortStatistics Statistics() const;
     // Modem-status bits (MS_); false when closed or the device has no modem lines.
     bool GetModemStatus(unsigned& status) const;
+    // The device's line settings now (a virtual port's: what the program at its other end set);
+    // false when closed.
+    bool GetLineSettings(LineSettings& settings) const;
+    // A monitored port: the bytes the program at its virtual end wrote and the port passed on to
+    // its device, after WM_COMM_PASSED_ON; they must be taken, or the program's flow stops.
+    std::size_t ReadPassedOn(unsigned char* buffer, std::size_t capacity);
     // Raise or drop DTR and RTS; false when closed or the device has no such line.
     bool SetDtr(bool on);
     bool SetRts(bool on);
@@ -156,6 +163,7 @@ public:
     virtual void OnError();
     virtual void OnRing();
     virtual void OnRLSD();
+    virtual void OnPassedOn();
     virtual void OnLost();
     virtual unsigned ThreadFunc();
     static unsigned ThreadEntry(PortEngine* engine);

@@ -19,6 +19,9 @@ constexpr unsigned WM_COMM_LOST = 1652;
 // An opening that went on in the background (PortEngine::BeginOpening) has ended; the owner
 // takes its outcome with FinishOpening. lParam 0.
 constexpr unsigned WM_COMM_OPENED = 1653;
+// A monitored port passed bytes of the program at its virtual end on to its device; the owner
+// takes them all with PortEngine::ReadPassedOn. lParam 0.
+constexpr unsigned WM_COMM_PASSED_ON = 1654;
 
 // Receiver of the port engine's notifications. Called on the monitor thread; an
 // implementation queues the notification for its own thread and never waits. A sink whose

@@ -1,9 +1,12 @@
 #include "serial/PortOpening.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "platform/CodePage.h"
 #include "platform/NetworkDevice.h"
+#include "platform/VirtualDevice.h"
+#include "platform/VirtualTarget.h"
 
 namespace {
 
@@ -37,6 +40,30 @@ std::string NetworkFailureReason(const std::string& target, OpenFailure failure)
     }
 }
 
+// The failures of making a virtual port; a monitor's device fails as the device itself would.
+std::string VirtualFailureReason(int number, const std::string& target, const OpenError& error)
+{
+    VirtualTarget parsed;
+    std::string reason;
+    if (!ParseVirtualTarget(target, parsed, reason)) {
+        return Sentence("COM" + std::to_string(number) + " 的映射 " + target + " 不对：") + reason + Sentence("。");
+    }
+    const std::string port = "虚拟串口 " + parsed.name;
+    switch (error.failure) {
+    case OpenFailure::NameInUse:
+        return Sentence(port + " 正被另一个正在运行的串口调试程序使用。");
+    case OpenFailure::LinkFolder:
+        if (error.systemError == EPERM) {
+            return Sentence("文件夹 " + VirtualPortFolder() + " 不是当前用户独有的，不能在其中建立" + port + " 的链接。");
+        }
+        return Sentence("不能在文件夹 " + VirtualPortFolder() + " 中建立" + port + " 的链接：" +
+                        std::strerror(error.systemError));
+    default:
+        return parsed.IsMonitor() ? Sentence("监视端口的设备：") + OpenFailureReason(number, parsed.device, error)
+                                  : Sentence("不能建立" + port + "：" + std::strerror(error.systemError));
+    }
+}
+
 PortOpening OutcomeOf(const PortEngine& port, const OpenSteps& steps)
 {
     PortOpening opening;
@@ -61,6 +88,9 @@ std::string OpenFailureReason(int number, const std::string& target, const OpenE
     const std::string port = "COM" + std::to_string(number);
     if (target.empty()) {
         return Sentence(port + " 没有对应的设备（可在 Config.ini 的 [Ports] 一节中指定）。");
+    }
+    if (IsVirtualTarget(target)) {
+        return VirtualFailureReason(number, target, error);
     }
     switch (error.failure) {
     case OpenFailure::NoSuchDevice:

@@ -22,9 +22,9 @@ void SessionCapture::Received(const unsigned char* bytes, std::size_t count, con
     capture_.Received(bytes, count, time);
 }
 
-void SessionCapture::Sent(const unsigned char* bytes, std::size_t count, const ReadTime& time)
+void SessionCapture::Sent(const unsigned char* bytes, std::size_t count, const ReadTime& time, bool passedOn)
 {
-    capture_.Sent(bytes, count, time);
+    capture_.Sent(bytes, count, time, passedOn);
 }
 
 void SessionCapture::Start(const std::string& path, CaptureOpen mode)

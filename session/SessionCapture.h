@@ -25,7 +25,7 @@ public:
 
     void SetOptions(const DisplayOptions& options);
     void Received(const unsigned char* bytes, std::size_t count, const ReadTime& time);
-    void Sent(const unsigned char* bytes, std::size_t count, const ReadTime& time);
+    void Sent(const unsigned char* bytes, std::size_t count, const ReadTime& time, bool passedOn = false);
     void Note(std::string_view note) { capture_.Note(note); }
 
     // Records into `path` from now on (the menus' recording).

@@ -44,6 +44,9 @@ public:
     // Data was sent (or counted, with the port closed): `text` and `isHex` as the send area
     // shows them; the send counter changed.
     virtual void Sent(const std::string& /*text*/, std::int32_t /*isHex*/) {}
+    // A monitored port passed bytes of the program at its virtual end on, shown and counted as
+    // sent; the send counter changed.
+    virtual void PassedOn() {}
     // The port opened or closed, or began or ended connecting.
     virtual void PortStateChanged() {}
     // A notification of the port (WM_COMM_...) has been handled.

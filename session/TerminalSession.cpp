@@ -10,6 +10,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/LineSettings.h"
+#include "platform/VirtualTarget.h"
 #include "platform/WholeFile.h"
 #include "serial/PortOpening.h"
 #include "traffic/SendText.h"
@@ -189,6 +190,11 @@ void TerminalSession::SetLineSettings(std::string settings)
 void TerminalSession::ApplyDisplayOptions()
 {
     DisplayOptions inForce = options_;
+    // A monitored port shows both ways as frames, whatever the options say.
+    if (monitoring_) {
+        inForce.timeStamps = true;
+        inForce.showSent = true;
+    }
     if (options_.modbusDecode && options_.frameGapMs == DisplayOptions::kDefaultFrameGap) {
         LineSettings line;
         BuildLineSettings(lineSettings_, line);
@@ -277,6 +283,11 @@ void TerminalSession::ClosePort()
 void TerminalSession::RefreshPortState()
 {
     portOpen_ = port_.IsOpen();
+    const bool monitoring = portOpen_ && IsMonitorTarget(port_.Target());
+    if (monitoring != monitoring_) {
+        monitoring_ = monitoring;
+        ApplyDisplayOptions();
+    }
     Tell(&SessionObserver::PortStateChanged);
 }
 
@@ -308,6 +319,8 @@ void TerminalSession::OnPortNotification(unsigned message)
         OnCommLost();
     } else if (message == WM_COMM_OPENED) {
         OnCommOpened();
+    } else if (message == WM_COMM_PASSED_ON) {
+        OnPassedOn();
     }
     Tell(&SessionObserver::PortEvent, message);
 }
@@ -411,17 +424,40 @@ void TerminalSession::CountSent(const std::string& text, std::int32_t isHex, std
     Tell(&SessionObserver::Sent, text, isHex);
 }
 
+// What the program at a monitored port's virtual end wrote is shown and counted as sent. A
+// flood is taken a share at a time, so the loop stays responsive; the rest is asked for again.
+void TerminalSession::OnPassedOn()
+{
+    unsigned char buffer[kAutoReplyReadSize];
+    std::size_t taken = 0;
+    while (taken < kPassedOnShare) {
+        const std::size_t count = port_.ReadPassedOn(buffer, sizeof buffer);
+        if (count == 0) {
+            break;
+        }
+        taken += count;
+        ShowSentFrame(std::string(reinterpret_cast<const char*>(buffer), count), true);
+        sendCounter_ = AddWrapping(sendCounter_, count);
+    }
+    if (taken >= kPassedOnShare) {
+        sink_->Post(WM_COMM_PASSED_ON, port_.PortNumber(), 0);
+    }
+    Tell(&SessionObserver::PassedOn);
+}
+
 // With "显示发送" the bytes written appear in the receive area and in a log capture.
-void TerminalSession::ShowSentFrame(const std::string& bytes)
+void TerminalSession::ShowSentFrame(const std::string& bytes, bool passedOn)
 {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     const ReadTime time = clock_->Now();
     const std::string note = modbus_ ? modbus_->Sent(data, bytes.size()) : std::string();
-    capture_.Sent(data, bytes.size(), time);
+    capture_.Sent(data, bytes.size(), time, passedOn);
     if (timelineFeed_) {
         timelineFeed_->Sent(port_.PortNumber(), data, bytes.size(), time);
     }
-    if (area_.AppendSent(data, bytes.size(), hexDisplay_, time)) {
+    const bool shown = passedOn ? area_.AppendPassedOn(data, bytes.size(), hexDisplay_, time)
+                                : area_.AppendSent(data, bytes.size(), hexDisplay_, time);
+    if (shown) {
         if (!note.empty()) {
             AppendNote(note);
         }

@@ -35,6 +35,8 @@
 class TerminalSession : public SendTarget, private SchemeListener {
 public:
     static constexpr int kHighestPortNumber = 1024;
+    // Bytes a monitored port passed on that one trip through the loop takes at most.
+    static constexpr std::size_t kPassedOnShare = 16 * 1024;
 
     // `portMapFile` is the Config.ini whose [Ports] section maps port names to devices;
     // `devices` tells whether a lost port's device is back.
@@ -139,7 +141,8 @@ private:
     void UpdateInstantReply();
     void ShowInstantReplies();
     void AppendReceivedPieces(const unsigned char* bytes);
-    void ShowSentFrame(const std::string& bytes);
+    void OnPassedOn();
+    void ShowSentFrame(const std::string& bytes, bool passedOn = false);
     void ApplyDisplayOptions();
     void AppendNote(const std::string& note);
     void ShowNote(const std::string& note);
@@ -173,6 +176,7 @@ private:
     std::chrono::steady_clock::time_point lastWriteAt_;  // when the last send was handed to the port
     bool shutDown_ = false;
     bool portOpen_ = false;
+    bool monitoring_ = false;  // the open port is a monitored one
     std::string lineSettings_;
     TextSendOptions textSendOptions_;
     int receiveCounter_ = 0;

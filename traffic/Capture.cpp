@@ -10,7 +10,7 @@ namespace {
 // A log capture queues records, each the bytes of one read or send with their time and the
 // frame gap in force, and the writer's thread turns them into the lines of the log: the
 // receive path only copies the bytes, and the queue holds them once rather than as text.
-enum class RecordKind : unsigned char { Received, Sent, Note, End };
+enum class RecordKind : unsigned char { Received, Sent, PassedOn, Note, End };
 
 struct RecordHeader {
     RecordKind kind;
@@ -57,6 +57,9 @@ public:
                 break;
             case RecordKind::Sent:
                 log_.AppendSent(out, bytes, count, true, time);
+                break;
+            case RecordKind::PassedOn:
+                log_.AppendPassedOn(out, bytes, count, true, time);
                 break;
             case RecordKind::Note:
                 log_.AppendNote(out, SystemTextIn(std::string_view(reinterpret_cast<const char*>(bytes), count), codec_));
@@ -113,12 +116,13 @@ void Capture::Received(const unsigned char* bytes, std::size_t count, const Read
     WriteRecord(writer_, RecordKind::Received, gapMs_, data, time);
 }
 
-void Capture::Sent(const unsigned char* bytes, std::size_t count, const ReadTime& time)
+void Capture::Sent(const unsigned char* bytes, std::size_t count, const ReadTime& time, bool passedOn)
 {
     if (!writer_.IsOpen() || !includeSent_ || format_ != CaptureFormat::Log) {
         return;
     }
-    WriteRecord(writer_, RecordKind::Sent, gapMs_, std::string_view(reinterpret_cast<const char*>(bytes), count), time);
+    WriteRecord(writer_, passedOn ? RecordKind::PassedOn : RecordKind::Sent, gapMs_,
+                std::string_view(reinterpret_cast<const char*>(bytes), count), time);
 }
 
 void Capture::Note(std::string_view note)

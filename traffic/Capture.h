@@ -22,7 +22,9 @@ public:
     void SetOptions(const DisplayOptions& options);
 
     void Received(const unsigned char* bytes, std::size_t count, const ReadTime& time);
-    void Sent(const unsigned char* bytes, std::size_t count, const ReadTime& time);
+    // `passedOn`: bytes a monitored port passed on, which go on one frame while they come
+    // within the gap.
+    void Sent(const unsigned char* bytes, std::size_t count, const ReadTime& time, bool passedOn = false);
     // A line of the system's (GBK) about the frame before it, in a log on a line of its own.
     void Note(std::string_view note);
 

@@ -16,7 +16,7 @@ std::string TimeHeader(std::chrono::system_clock::time_point time)
 }  // namespace
 
 FrameText::FrameText(std::chrono::milliseconds gap, bool timeStamps, TextCodec codec)
-    : splitter_(gap), timeStamps_(timeStamps)
+    : splitter_(gap), passedOnSplitter_(gap), timeStamps_(timeStamps)
 {
     SetCodec(codec);
 }
@@ -52,6 +52,7 @@ void FrameText::AppendReceived(std::string& out, const unsigned char* bytes, std
         headerShown_ = false;
     }
     afterSent_ = false;
+    passedOnOpen_ = false;
     AppendForms(out, bytes, count, hex);
 }
 
@@ -68,12 +69,29 @@ void FrameText::AppendSent(std::string& out, const unsigned char* bytes, std::si
     AppendForms(out, bytes, count, hex);
     afterSent_ = true;
     headerShown_ = false;
+    passedOnOpen_ = false;
+}
+
+void FrameText::AppendPassedOn(std::string& out, const unsigned char* bytes, std::size_t count, bool hex,
+                               const ReadTime& time)
+{
+    if (count == 0) {
+        return;
+    }
+    const bool newFrame = passedOnSplitter_.Receive(time.monotonic) || !passedOnOpen_;
+    if (newFrame) {
+        AppendSent(out, bytes, count, hex, time);
+        passedOnOpen_ = true;
+    } else {
+        AppendForms(out, bytes, count, hex);
+    }
 }
 
 void FrameText::Interrupt(bool atLineStart)
 {
     atLineStart_ = atLineStart;
     headerShown_ = false;
+    passedOnOpen_ = false;
 }
 
 void FrameText::EndLine(std::string& out)

@@ -22,12 +22,20 @@ public:
     explicit FrameText(std::chrono::milliseconds gap, bool timeStamps = false, TextCodec codec = TextCodec::Gbk);
 
     void SetTimeStamps(bool timeStamps) { timeStamps_ = timeStamps; }
-    void SetGap(std::chrono::milliseconds gap) { splitter_.SetGap(gap); }
+    void SetGap(std::chrono::milliseconds gap)
+    {
+        splitter_.SetGap(gap);
+        passedOnSplitter_.SetGap(gap);
+    }
     void SetCodec(TextCodec codec);
 
     void AppendReceived(std::string& out, const unsigned char* bytes, std::size_t count, bool hex,
                         const ReadTime& time);
     void AppendSent(std::string& out, const unsigned char* bytes, std::size_t count, bool hex, const ReadTime& time);
+    // Sent bytes that arrive as a stream (what a monitored port passed on): a sent frame that
+    // goes on while its pieces come within the gap and nothing else comes between.
+    void AppendPassedOn(std::string& out, const unsigned char* bytes, std::size_t count, bool hex,
+                        const ReadTime& time);
 
     // Something other than frame bytes now stands at the end of the text, or the text was
     // emptied: `atLineStart` tells whether the text now ends a line. The open frame shows its
@@ -43,6 +51,8 @@ private:
     void AppendForms(std::string& out, const unsigned char* bytes, std::size_t count, bool hex);
 
     FrameSplitter splitter_;
+    FrameSplitter passedOnSplitter_;
+    bool passedOnOpen_ = false;  // the last frame is a passed-on one that may go on
     bool timeStamps_;
     std::string receivedArrow_;
     std::string sentArrow_;

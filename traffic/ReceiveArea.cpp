@@ -53,6 +53,15 @@ bool ReceiveArea::AppendSent(const unsigned char* bytes, std::size_t count, bool
     return true;
 }
 
+bool ReceiveArea::AppendPassedOn(const unsigned char* bytes, std::size_t count, bool hexDisplay, const ReadTime& time)
+{
+    if (!options_.showSent) {
+        return false;
+    }
+    frames_.AppendPassedOn(text_, bytes, count, hexDisplay, time);
+    return true;
+}
+
 void ReceiveArea::AppendText(std::string_view text)
 {
     if (text.empty()) {

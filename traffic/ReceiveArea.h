@@ -29,6 +29,8 @@ public:
     // Bytes written to the port at `time`, as a frame of their own when "显示发送" is on;
     // returns whether anything was added.
     bool AppendSent(const unsigned char* bytes, std::size_t count, bool hexDisplay, const ReadTime& time);
+    // The same for bytes a monitored port passed on, which come as a stream: see FrameText.
+    bool AppendPassedOn(const unsigned char* bytes, std::size_t count, bool hexDisplay, const ReadTime& time);
     // A text of the system (GBK), in the display encoding.
     void AppendText(std::string_view text);
     // A line of the system's (GBK) about the frame before it: on a line of its own.

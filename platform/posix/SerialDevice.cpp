@@ -194,8 +194,15 @@ bool SerialDevice::Open(const std::string& path)
         openError_ = {OpenFailureOf(error), error};
         return false;
     }
+    return TakeDescriptor(fd, path, true);
+}
+
+bool SerialDevice::TakeDescriptor(int fd, const std::string& path, bool exclusive)
+{
+    struct stat node {};
     termios2 settings {};
-    const bool ready = ReadTermios(fd, settings) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCEXCL) == 0 &&
+    const bool ready = ReadTermios(fd, settings) &&
+                       (!exclusive || (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCEXCL) == 0)) &&
                        ::fstat(fd, &node) == 0;
     if (ready) {
         MakeRaw(settings);

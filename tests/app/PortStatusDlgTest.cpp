@@ -2,6 +2,7 @@
 // counts) and with a fake device behind the engine (lines, break, counts).
 #include <QAction>
 #include <QLabel>
+#include <QProcess>
 
 #include "app/PortStatusDlg.h"
 #include "platform/CodePage.h"
@@ -183,4 +184,33 @@ TEST_F(PortStatusTest, ItOpensBesideTheMainWindowOnceAndThenStaysWhereItWasPut)
         EXPECT_EQ(status.pos(), putThere);
         CloseWindow();
     }
+}
+
+// Another program (Python's serial module, as a user's host software would) opens a virtual
+// port's link, sets 9600 baud with 2 stop bits, and asks; the window's auto-reply answers as the
+// device would, and the status window shows the line the program set (a pseudo-terminal keeps 8
+// data bits and no parity).
+TEST_F(PortStatusTest, AProgramAtAVirtualPortSetsItsLineAndTheAutoReplyAnswersIt)
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8());
+    const std::string name = "status-" + std::to_string(QCoreApplication::applicationPid());
+    WriteConfig("[Setting]\r\nPort=0\r\nAutoRecive=1\r\n" + PortsSection(1, "virtual:" + name));
+    Start();
+    ASSERT_TRUE(m_window->IsPortOpen()) << m_messages.texts.size();
+    m_window->GetScheme().AddRule({"Q", "01 03", "AA BB", 1, 1});
+
+    QProcess program;
+    program.start(QStringLiteral("/usr/bin/python3"),
+                  {QStringLiteral(SERIALDEBUG_VIRTUAL_PORT_CLIENT), m_dir.filePath(QStringLiteral("serialdebug/%1")).arg(QString::fromStdString(name)),
+                   QStringLiteral("0103"), QStringLiteral("2")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return program.state() == QProcess::NotRunning; }, 20000));
+    EXPECT_EQ(program.readAllStandardOutput().trimmed(), "AABB") << program.readAllStandardError().toStdString();
+    EXPECT_EQ(m_window->ReceiveCounter(), 2);
+
+    CPortStatusDlg& status = OpenStatusWindow();
+    EXPECT_EQ(Count(status, "line"), QStringLiteral("9600,N,8,2"));
+    CloseWindow();
+    EXPECT_FALSE(QFile::exists(m_dir.filePath(QStringLiteral("serialdebug/%1")).arg(QString::fromStdString(name))));
+    qputenv("XDG_RUNTIME_DIR", runtime);
 }

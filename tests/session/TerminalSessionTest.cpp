@@ -2,6 +2,10 @@
 // and clock: what it shows, counts, answers, sends and records.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -15,6 +19,7 @@
 #include "tests/support/ManualClock.h"
 #include "tests/support/ManualLoop.h"
 #include "tests/support/PseudoTerminal.h"
+#include "platform/VirtualDevice.h"
 
 namespace {
 
@@ -408,4 +413,72 @@ TEST(TwoSessions, EachCountsAndShowsExactlyItsOwnBytesWhileBothAreFlooded)
     // areas' lengths along the way.
     EXPECT_GT(a.recorder.longestArea, 0u);
     EXPECT_GT(b.recorder.longestArea, 0u);
+}
+
+// The program at a monitored port's link and its device flood each other; the session counts
+// every byte each way, and shows the two as time-stamped frames though its options say neither.
+TEST(MonitoredSession, EveryByteBothWaysIsCountedAndFramedAsSentOrReceived)
+{
+    constexpr std::size_t kFlood = 1 << 20;
+    ManualLoop loop;
+    Scheme scheme;
+    PseudoTerminal device;
+    const std::string name = "session-" + std::to_string(::getpid());
+    SessionOnPty monitor(loop, scheme, "monitor:" + device.SlavePath() + "," + name);
+    TerminalSession& session = monitor.session;
+    session.OpenPort(3, "115200,n,8,1");
+    ASSERT_TRUE(session.IsPortOpen());
+    const int program = ::open(VirtualPortLink(name).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(program, 0);
+
+    session.SetHexDisplay(true);
+    std::thread fromProgram([&] {
+        const std::string flood(kFlood, 'p');
+        for (std::size_t done = 0; done < kFlood;) {
+            const ssize_t count = ::write(program, flood.data() + done, kFlood - done);
+            if (count <= 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(count);
+        }
+    });
+    std::thread atProgram([&] {
+        std::size_t got = 0;
+        char buffer[4096];
+        for (ssize_t count; got < kFlood && (count = ::read(program, buffer, sizeof buffer)) > 0;) {
+            got += static_cast<std::size_t>(count);
+        }
+    });
+    std::thread fromDevice([&] { device.Write(std::string(kFlood, 'd')); });
+    std::size_t atDevice = 0;
+    std::thread deviceReads([&] {
+        for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+             atDevice < kFlood && std::chrono::steady_clock::now() < deadline;) {
+            atDevice += device.Read(4096, std::chrono::milliseconds(100)).size();
+        }
+    });
+    const bool counted = loop.RunUntil(
+        [&] { return session.ReceiveCounter() == static_cast<int>(kFlood) && session.SendCounter() == static_cast<int>(kFlood); },
+        std::chrono::seconds(120));
+    for (std::thread* side : {&fromProgram, &atProgram, &fromDevice, &deviceReads}) {
+        side->join();
+    }
+    EXPECT_TRUE(counted) << session.ReceiveCounter() << " received, " << session.SendCounter() << " sent";
+    EXPECT_EQ(atDevice, kFlood);
+
+    session.ClearReceive();
+    session.SetHexDisplay(false);
+    const int sent = session.SendCounter();
+    ASSERT_EQ(::write(program, "REQ", 3), 3);
+    ASSERT_TRUE(loop.RunUntil([&] { return session.SendCounter() == sent + 3; }));
+    device.Write("ANS");
+    ASSERT_TRUE(loop.RunUntil([&] { return session.ReceiveCounter() == static_cast<int>(kFlood) + 3; }));
+    const std::string& text = session.Area().Text();
+    const std::size_t request = text.find(kSentMark + "REQ");
+    const std::size_t answer = text.find(Utf8ToGbk("收←") + "ANS");
+    EXPECT_NE(request, std::string::npos) << text;
+    EXPECT_NE(answer, std::string::npos) << text;
+    EXPECT_LT(request, answer);
+    EXPECT_EQ(text.front(), '[') << "each frame begins with its time: " << text;
+    ::close(program);
 }

@@ -31,6 +31,10 @@ protected:
     {
         frames.AppendSent(out, Bytes(text.c_str()), text.size(), hex, clock.Now());
     }
+    void PassOn(FrameText& frames, const std::string& text)
+    {
+        frames.AppendPassedOn(out, Bytes(text.c_str()), text.size(), false, clock.Now());
+    }
 
     ManualClock clock;
     std::string out;
@@ -114,6 +118,27 @@ TEST_F(FrameTextTest, SentFramesStandOnTheirOwnLines)
     Send(plain, "X");
     Receive(plain, "Y");
     EXPECT_EQ(out, kOut + "AT\r\nOK\r\n" + kOut + "X\r\nY");
+}
+
+// A stream of sent bytes goes on one frame until a silence of the gap, received bytes, a sent
+// frame of the user's or a note come between.
+TEST_F(FrameTextTest, PassedOnBytesGoOnOneSentFrameWhileTheyComeWithinTheGap)
+{
+    FrameText frames(milliseconds(20), true);
+    PassOn(frames, "AB");
+    clock.Advance(milliseconds(19));
+    PassOn(frames, "CD");
+    clock.Advance(milliseconds(20));
+    PassOn(frames, "EF");
+    Receive(frames, "r");
+    PassOn(frames, "GH");
+    Send(frames, "s");
+    PassOn(frames, "IJ");
+    frames.AppendNote(out, "n");
+    PassOn(frames, "KL");
+    EXPECT_EQ(out, "[12:34:56.789]" + kOut + "ABCD\r\n[12:34:56.828]" + kOut + "EF\r\n[12:34:56.828]" + kIn +
+                       "r\r\n[12:34:56.828]" + kOut + "GH\r\n[12:34:56.828]" + kOut + "s\r\n[12:34:56.828]" + kOut +
+                       "IJ\r\nn\r\n[12:34:56.828]" + kOut + "KL");
 }
 
 TEST_F(FrameTextTest, AnInterruptedFrameShowsItsOwnHeaderAgain)

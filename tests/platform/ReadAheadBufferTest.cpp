@@ -1,4 +1,4 @@
-#include "serial/ReadAheadBuffer.h"
+#include "platform/ReadAheadBuffer.h"
 
 #include <gtest/gtest.h>
 
