@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "platform/ProfileFile.h"
 #include "platform/VirtualTarget.h"
@@ -94,10 +95,9 @@ QLabel* LabelFor(const QString& text, QWidget* buddy)
 
 }  // namespace
 
-CPortMapDlg::CPortMapDlg(std::string configPath, QWidget* parent, DeviceDirectories directories)
+CPortMapDlg::CPortMapDlg(std::string configPath, QWidget* parent)
     : QDialog(parent),
       m_configPath(std::move(configPath)),
-      m_catalog(std::move(directories)),
       m_map(ReadProfileFile(m_configPath).value_or(ProfileDocument()))
 {
     setWindowTitle(QStringLiteral("端口映射"));

@@ -23,7 +23,7 @@ public:
     // The kinds of entry the fields make, in the order of the kind list.
     enum EntryKind { DeviceEntry, VirtualEntry, MonitorEntry };
 
-    CPortMapDlg(std::string configPath, QWidget* parent, DeviceDirectories directories = {});
+    CPortMapDlg(std::string configPath, QWidget* parent);
 
     // The entries as the window holds them now.
     const PortMap& Map() const { return m_map; }

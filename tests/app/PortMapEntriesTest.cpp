@@ -43,12 +43,10 @@ TEST(PortMapEntries, APortWithoutEntryOpensItsDefaultDevice)
 {
     const PortMap map(ProfileDocument("[Ports]\r\nCOM2=\r\nCOM02=/dev/x\r\n"));
     ASSERT_EQ(map.Rows().size(), 50u);
+    EXPECT_FALSE(map.Rows()[0].entry);
     EXPECT_EQ(map.Rows()[1].kind, PortKind::Default);
     EXPECT_EQ(map.Rows()[1].target, "/dev/ttyUSB1");
     EXPECT_EQ(map.Rows()[1].entry, "");
-    EXPECT_EQ(map.Rows()[10].target, "/dev/ttyACM0");
-    EXPECT_EQ(map.Rows()[49].target, "/dev/ttyS29");
-    EXPECT_FALSE(map.Rows()[49].entry);
 }
 
 struct Refused {
@@ -56,6 +54,7 @@ struct Refused {
     std::string reason;  // UTF-8
 };
 
+// (Bad names of virtual ports are the window test's cases.)
 TEST(PortMapEntries, ATargetNoPortCanOpenIsRefusedWithItsReasonAndChangesNothing)
 {
     const std::vector<Refused> cases = {
@@ -64,10 +63,6 @@ TEST(PortMapEntries, ATargetNoPortCanOpenIsRefusedWithItsReasonAndChangesNothing
         {" /dev/ttyUSB0", "前后不能有空格"},
         {"/dev/x\r\nCOM2=/dev/y", "不能含换行等控制字符"},
         {"/" + std::string(4095, 'x'), "超过 4095 个字节"},
-        {"virtual:a/b", "虚拟串口名称只能含字母、数字、-、_ 和 ."},
-        {"virtual:a b", "虚拟串口名称只能含字母、数字、-、_ 和 ."},
-        {"virtual:..", "虚拟串口名称不能是 . 或 .."},
-        {"virtual:" + std::string(300, 'n'), "虚拟串口名称超过 64 个字符"},
         {"monitor:,tap", "监视端口没有设备"},
         {"monitor:virtual:a,tap", "监视端口的设备不能是虚拟串口或监视端口"},
     };

@@ -17,7 +17,7 @@ namespace {
 // section, other sections, blank lines, a comment in [Ports] and entries it cannot read.
 const QByteArray kConfig =
     "; bench PC\r\n[Setting]\r\nPort=0\r\n\r\n[Ports]\r\n; lab\r\nCOM2=/dev/ttyUSB7\r\nCOM3=virtual:bad/name\r\n"
-    "COM4=monitor:x\r\nCOM5=/dev/ttyACM3\r\nCOM6=/dev/old\r\n\r\n[Extra]\r\nkey = value \r\n";
+    "COM4=monitor:x\r\nCOM5=/dev/ttyACM3\r\nCOM6=/dev/old\r\nCOM7=/dev/null\r\n\r\n[Extra]\r\nkey = value \r\n";
 
 class PortMapTest : public MainWindowTest {
 protected:
@@ -171,6 +171,8 @@ TEST_F(PortMapTest, ListsEveryPortWithWhatItOpensAndMarksWhatItCannotRead)
         EXPECT_EQ(Cell(dialog, 1, 1), QStringLiteral("/dev/ttyUSB0"));
         EXPECT_EQ(Cell(dialog, 1, 2), QStringLiteral("默认"));
         EXPECT_EQ(Cell(dialog, 2, 2), QStringLiteral("设备"));
+        EXPECT_EQ(Cell(dialog, 2, 3), QStringLiteral("不存在"));
+        EXPECT_EQ(Cell(dialog, 7, 3), QStringLiteral("存在"));
         EXPECT_EQ(Cell(dialog, 3, 1), QStringLiteral("virtual:bad/name（虚拟串口名称只能含字母、数字、-、_ 和 .）"));
         EXPECT_EQ(Cell(dialog, 3, 2), QStringLiteral("无法解析"));
         EXPECT_EQ(Cell(dialog, 4, 1), QStringLiteral("monitor:x（监视端口应写作 monitor:设备,名称）"));
@@ -197,7 +199,7 @@ TEST_F(PortMapTest, OkWritesTheChangedEntriesAndKeepsEveryOtherByte)
         PressOk(dialog);
     });
     const QByteArray ports = "[Ports]\r\n; lab\r\nCOM2=virtual:bench\r\nCOM3=virtual:bad/name\r\nCOM4=monitor:x\r\n"
-                             "COM5=monitor:/dev/ttyUSB0,tap\r\nCOM1=/dev/ttyUSB9\r\n\r\n";
+                             "COM5=monitor:/dev/ttyUSB0,tap\r\nCOM7=/dev/null\r\nCOM1=/dev/ttyUSB9\r\n\r\n";
     EXPECT_EQ(ReadConfig(), "; bench PC\r\n[Setting]\r\nPort=0\r\n\r\n" + ports + "[Extra]\r\nkey = value \r\n");
     EXPECT_TRUE(m_messages.texts.isEmpty()) << m_messages.texts.join(QLatin1Char('\n')).toStdString();
 
