@@ -115,7 +115,8 @@ void CPortMapDlg::CreateControls()
 {
     m_table = new QTableWidget(static_cast<int>(m_map.Rows().size()), ColumnCount, this);
     m_table->setHorizontalHeaderLabels(
-        {QStringLiteral("端口"), QStringLiteral("对应"), QStringLiteral("类型"), QStringLiteral("设备")});
+        {QStringLiteral("端口"), QStringLiteral("对应"), QStringLiteral("类型"), QStringLiteral("设备状态")});
+    m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->verticalHeader()->hide();
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
