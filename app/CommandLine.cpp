@@ -78,7 +78,8 @@ constexpr OptionEntry kOptions[] = {
          options.capture = value;
          return std::string();
      }},
-    {"--list-ports", "", "list COM1 to COM50 with their devices and whether each is present, and exit",
+    {"--list-ports", "",
+     "list COM1 to COM50 with their devices, whether each is present and the links of virtual ports, and exit",
      [](CommandLineOptions& options, const std::string&) {
          options.listPorts = true;
          return std::string();

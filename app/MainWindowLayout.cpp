@@ -180,8 +180,9 @@ void CSerialDebugDlg::CreateMenu()
     AddCommand(tools, ID_INSTANT_REPLY, QStringLiteral("立即回复(&I)"))->setCheckable(true);
     AddCommand(tools, ID_TIMELINE, QStringLiteral("合并视图(&M)..."));
     AddCommand(tools, ID_SEND_SETTINGS, QStringLiteral("发送设置(&S)..."));
-    AddCommand(tools, ID_REPLY_STATISTICS, QStringLiteral("自动回复统计(&A)"))->setCheckable(true);
+    AddCommand(tools, ID_REPLY_STATISTICS, QStringLiteral("自动回复统计(&T)"))->setCheckable(true);
     AddCommand(tools, ID_PLOT, QStringLiteral("波形显示(&W)..."));
+    AddCommand(tools, ID_PORT_MAP, QStringLiteral("端口映射(&A)..."));
     QMenu* help = m_menuBar->addMenu(QStringLiteral("帮助(&H)"));
     AddCommand(help, ID_APP_ABOUT, QStringLiteral("关于(&A)..."));
 }

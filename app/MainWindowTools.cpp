@@ -1,5 +1,5 @@
 // The main window's commands beyond its own: the other checks, finding, sending files, the
-// sending options, more windows, the timeline and the plot. Each is wired to the class that does the work.
+// sending options, more windows, the timeline, the plot and the port map. Each is wired to the class that does the work.
 #include <QAction>
 #include <QCheckBox>
 #include <QFileInfo>
@@ -10,6 +10,8 @@
 #include "app/FileSendDlg.h"
 #include "app/FindDlg.h"
 #include "app/PlotDlg.h"
+#include "app/PortKeeper.h"
+#include "app/PortMapDlg.h"
 #include "app/SendSettingsDlg.h"
 #include "app/SerialDebugDlg.h"
 #include "app/WindowGroup.h"
@@ -88,6 +90,20 @@ void CSerialDebugDlg::OnPlot()
     m_plotDlg->raise();
     m_plotDlg->activateWindow();
 }
+
+// "端口映射": what "确定" wrote shows at once in the port list of every window.
+void CSerialDebugDlg::OnPortMap()
+{
+    CPortMapDlg dialog(ConfigPath(), this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    for (CSerialDebugDlg* window : m_group.Windows()) {
+        window->PortMapChanged();
+    }
+}
+
+void CSerialDebugDlg::PortMapChanged() { m_portKeeper->RefreshPortList(); }
 
 void CSerialDebugDlg::OnFind()
 {

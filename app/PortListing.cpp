@@ -4,12 +4,12 @@
 #include <array>
 #include <vector>
 
-#include "platform/NetworkTarget.h"
+#include "app/PortMap.h"
 #include "serial/PortInventory.h"
 
 namespace {
 
-using Row = std::array<std::string, 5>;
+using Row = std::array<std::string, 6>;
 
 std::string OrDash(const std::string& text) { return text.empty() ? "-" : text; }
 
@@ -64,10 +64,20 @@ std::size_t DisplayWidth(const std::string& text)
 }
 
 // A network port is not looked for: whether its server answers is known only by connecting.
-std::string Presence(const PortEntry& entry)
+// A virtual or monitored port is made when it opens.
+std::string Presence(const PortEntry& entry, PortKind kind)
 {
-    if (IsNetworkTarget(entry.device)) {
+    switch (kind) {
+    case PortKind::Network:
         return "network";
+    case PortKind::Virtual:
+    case PortKind::Monitor:
+        return "virtual";
+    case PortKind::Unparsable:
+        return "invalid";
+    case PortKind::Default:
+    case PortKind::Device:
+        break;
     }
     return entry.description.present ? "yes" : "no";
 }
@@ -78,12 +88,14 @@ void PrintPortList(std::ostream& out, const std::string& configPath) { PrintPort
 
 void PrintPortList(std::ostream& out, const std::string& configPath, const DeviceDirectories& directories)
 {
-    std::vector<Row> rows{{"PORT", "DEVICE", "PRESENT", "BY-ID", "PRODUCT"}};
+    std::vector<Row> rows{{"PORT", "DEVICE", "PRESENT", "BY-ID", "PRODUCT", "LINK"}};
     for (const PortEntry& entry : TakePortInventory(configPath, kListedPorts, directories)) {
-        rows.push_back({entry.name, OrDash(entry.device), Presence(entry),
-                        OrDash(entry.description.byIdName), OrDash(entry.description.usbProduct)});
+        const PortMapRow port = DescribePort(entry.number, entry.device, entry.device);
+        rows.push_back({entry.name, OrDash(entry.device), Presence(entry, port.kind),
+                        OrDash(entry.description.byIdName), OrDash(entry.description.usbProduct),
+                        OrDash(port.linkPath)});
     }
-    std::array<std::size_t, 5> widths{};
+    std::array<std::size_t, 6> widths{};
     for (const Row& row : rows) {
         for (std::size_t column = 0; column < row.size(); ++column) {
             widths[column] = std::max(widths[column], DisplayWidth(row[column]));

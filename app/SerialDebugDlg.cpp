@@ -133,6 +133,7 @@ void CSerialDebugDlg::ConnectControls()
     connect(m_commands[ID_SEND_SETTINGS], &QAction::triggered, this, &CSerialDebugDlg::OnSendSettings);
     connect(m_commands[ID_FIND], &QAction::triggered, this, &CSerialDebugDlg::OnFind);
     connect(m_commands[ID_PLOT], &QAction::triggered, this, &CSerialDebugDlg::OnPlot);
+    connect(m_commands[ID_PORT_MAP], &QAction::triggered, this, &CSerialDebugDlg::OnPortMap);
     connect(m_commands[ID_FIND_NEXT], &QAction::triggered, this, &CSerialDebugDlg::OnFindNext);
     connect(m_commands[ID_CALCULATOR], &QAction::triggered, this, &CSerialDebugDlg::OnCalculator);
     connect(m_commands[ID_AUTO_RECONNECT], &QAction::triggered, this, &CSerialDebugDlg::OnAutoReconnect);

@@ -87,6 +87,7 @@ enum MainCommand {
     ID_FIND_NEXT = 32841,
     ID_REPLY_STATISTICS = 32842,
     ID_PLOT = 32843,
+    ID_PORT_MAP = 32844,
     ID_CHECK_FIRST = 32820,  // the checks of the catalogue, in its order
     ID_FILE_SAVE = 57603,
     ID_APP_EXIT = 57665,
@@ -173,6 +174,8 @@ public:
     bool PortStateIconIsOpen() const { return m_portStateIconOpen; }
     // The "串口状态" window once it has been opened, else null.
     CPortStatusDlg* PortStatusWindow() const { return m_portStatus; }
+    // Reads the port map again and shows it in the port list.
+    void PortMapChanged();
 
     // Paints the port-state icon at the place of the hidden static 1022.
     void PaintPortState(QPainter& painter) const;
@@ -257,6 +260,7 @@ private:
     void OnSendSettings();
     void OnFind();
     void OnPlot();
+    void OnPortMap();
     void OnFindNext();
     void OnTimeline();
 

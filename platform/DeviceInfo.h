@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 // Where the system describes its serial devices; tests point these at folders of their own.
 struct DeviceDirectories {
@@ -20,6 +21,9 @@ class DeviceCatalog {
 public:
     explicit DeviceCatalog(DeviceDirectories directories = {});
     DeviceDescription Describe(const std::string& path) const;
+    // The serial devices there now, for a user to pick: their by-id names first, in name order,
+    // then the device nodes of the tty class that have a device behind them, in name order.
+    std::vector<std::string> DetectedDevices() const;
 
 private:
     std::string UsbProductOf(const std::string& devicePath) const;

@@ -379,3 +379,21 @@ void ProfileDocument::Set(std::string_view section, const std::vector<ProfileEnt
     LocateKeys(text_, section, scan);
     text_ = ApplySet(text_, section, scan);
 }
+
+void ProfileDocument::Remove(std::string_view section, std::string_view key)
+{
+    std::string kept;
+    LineWalker walker(text_);
+    LineSpan line;
+    bool inSection = false;
+    while (walker.Next(line)) {
+        const ParsedLine parsed = ParseLine(walker.Content(line));
+        if (parsed.kind == LineKind::Section) {
+            inSection = ProfileNamesEqual(parsed.name, section);
+        } else if (inSection && parsed.kind == LineKind::Key && ProfileNamesEqual(parsed.name, key)) {
+            continue;
+        }
+        kept.append(text_, line.start, line.end - line.start);
+    }
+    text_ = std::move(kept);
+}

@@ -67,6 +67,10 @@ public:
     // order, in one walk over the text.
     void Set(std::string_view section, const std::vector<ProfileEntry>& entries);
 
+    // Removes every line of `key` in the sections named `section`, line ending and all; every
+    // other byte stays as it was.
+    void Remove(std::string_view section, std::string_view key);
+
 private:
     std::string text_;
 };

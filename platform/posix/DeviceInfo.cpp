@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -57,6 +58,28 @@ DeviceDescription DeviceCatalog::Describe(const std::string& path) const
     }
     description.usbProduct = UsbProductOf(real);
     return description;
+}
+
+std::vector<std::string> DeviceCatalog::DetectedDevices() const
+{
+    std::vector<std::string> byIdNames;
+    for (const auto& [real, byId] : byIdOf_) {
+        byIdNames.push_back(byId);
+    }
+    std::sort(byIdNames.begin(), byIdNames.end());
+    std::vector<std::string> nodes;
+    std::error_code error;
+    for (fs::directory_iterator entry(directories_.sysClassTty, error), end; !error && entry != end;
+         entry.increment(error)) {
+        std::error_code missing;
+        const std::string node = "/dev/" + entry->path().filename().string();
+        if (fs::exists(entry->path() / "device", missing) && Describe(node).present) {
+            nodes.push_back(node);
+        }
+    }
+    std::sort(nodes.begin(), nodes.end());
+    byIdNames.insert(byIdNames.end(), nodes.begin(), nodes.end());
+    return byIdNames;
 }
 
 std::string DeviceCatalog::UsbProductOf(const std::string& devicePath) const

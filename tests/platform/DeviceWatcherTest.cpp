@@ -111,4 +111,26 @@ TEST(DeviceCatalog, NamesTheByIdLinkAndTheUsbProductOfADevice)
     EXPECT_TRUE(catalog.Describe("/dev/null").usbProduct.empty());
 }
 
+// The devices offered for picking: by-id names first, then the tty class's nodes that have a
+// device behind them and are there.
+TEST(DeviceCatalog, DetectedDevicesListByIdNamesFirstThenPresentTtyNodes)
+{
+    TempDir dir;
+    PseudoTerminal first;
+    PseudoTerminal second;
+    DeviceDirectories directories{dir.File("by-id"), dir.File("class/tty")};
+    fs::create_directories(directories.byId);
+    fs::create_symlink(second.SlavePath(), directories.byId + "/usb-B");
+    fs::create_symlink(first.SlavePath(), directories.byId + "/usb-A");
+    fs::create_symlink(dir.File("gone"), directories.byId + "/usb-C");
+    for (const char* node : {"zero", "null", "ttyNoSuchNode"}) {
+        fs::create_directories(directories.sysClassTty + "/" + node);
+    }
+    fs::create_directories(directories.sysClassTty + "/null/device");
+    fs::create_directories(directories.sysClassTty + "/ttyNoSuchNode/device");
+
+    const std::vector<std::string> expected{directories.byId + "/usb-A", directories.byId + "/usb-B", "/dev/null"};
+    EXPECT_EQ(DeviceCatalog(directories).DetectedDevices(), expected);
+}
+
 }  // namespace

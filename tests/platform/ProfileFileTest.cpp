@@ -182,3 +182,29 @@ TEST(ProfileDocument, ForEachKeyVisitsTheKeysOfEverySectionOfThatName)
 }
 
 }  // namespace
+
+namespace {
+
+struct RemoveCase {
+    std::string text;
+    std::string expected;
+};
+
+TEST(ProfileDocument, RemovingAKeyTakesEveryOneOfItsLinesAndNothingElse)
+{
+    const std::vector<RemoveCase> cases = {
+        {"[Ports]\r\nCOM1=a\r\nCOM2=b\r\n", "[Ports]\r\nCOM2=b\r\n"},
+        {"[Ports]\nCOM2=b\nCOM1=a", "[Ports]\nCOM2=b\n"},
+        {"; COM1=a\n[ports]\n com1 = a\n[Other]\nCOM1=x\n[Ports]\nCOM1=c\n\n", "; COM1=a\n[ports]\n[Other]\nCOM1=x\n[Ports]\n\n"},
+        {"[Ports]\r\nCOM10=a\r\nCOM1\r\n", "[Ports]\r\nCOM10=a\r\nCOM1\r\n"},
+        {"COM1=top\n[Ports]\n", "COM1=top\n[Ports]\n"},
+        {"", ""},
+    };
+    for (const RemoveCase& removal : cases) {
+        ProfileDocument document(removal.text);
+        document.Remove("Ports", "COM1");
+        EXPECT_EQ(document.Text(), removal.expected) << removal.text;
+    }
+}
+
+}  // namespace
