@@ -1,11 +1,9 @@
 #include "app/PortMap.h"
 
-#include <unistd.h>
-
 #include "platform/CodePage.h"
 #include "platform/NetworkTarget.h"
 #include "platform/PortNames.h"
-#include "platform/UserFolders.h"
+#include "platform/VirtualDevice.h"
 #include "platform/VirtualTarget.h"
 
 namespace {
@@ -36,20 +34,10 @@ void DescribeVirtual(const VirtualTarget& parsed, PortMapRow& row)
     row.kind = parsed.IsMonitor() ? PortKind::Monitor : PortKind::Virtual;
     row.device = parsed.device;
     row.linkName = parsed.name;
-    row.linkPath = VirtualLinkPath(parsed.name);
+    row.linkPath = VirtualPortLink(parsed.name);
 }
 
 }  // namespace
-
-// The same folder as VirtualPortLink
-std::string VirtualLinkPath(const std::string& name)
-{
-    const std::string runtime = EnvironmentValue("XDG_RUNTIME_DIR");
-    if (!runtime.empty() && runtime.front() == '/') {
-        return runtime + "/serialdebug/" + name;
-    }
-    return "/tmp/serialdebug-" + std::to_string(::getuid()) + "/" + name;
-}
 
 bool CheckPortTarget(const std::string& target, std::string& reason)
 {

@@ -30,9 +30,6 @@ struct PortMapRow {
     std::string problem;   // Unparsable: what is wrong (GBK)
 };
 
-// The link other programs open for the virtual port `name`.
-std::string VirtualLinkPath(const std::string& name);
-
 // Whether `target` is something a port can be mapped to: an absolute device path, a network
 // port or a virtual or monitored port, on one line of at most 4095 bytes without blanks around
 // it. On failure `reason` says what is wrong (GBK).

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include "app/PortMap.h"
+#include "platform/VirtualDevice.h"
 #include "platform/CodePage.h"
 #include "tests/support/ScopedEnvironment.h"
 
@@ -123,7 +124,7 @@ TEST(PortMapEntries, LinksLieInTheRuntimeFolderOrTheUsersOwnUnderTmp)
     };
     for (const LinkFolder& folder : cases) {
         const ScopedEnvironment runtime("XDG_RUNTIME_DIR", folder.runtime);
-        EXPECT_EQ(VirtualLinkPath("tap"), folder.expected) << folder.runtime.value_or("(unset)");
+        EXPECT_EQ(VirtualPortLink("tap"), folder.expected) << folder.runtime.value_or("(unset)");
     }
 }
 

@@ -9,6 +9,7 @@
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/FakeDevice.h"
 #include "tests/support/PseudoTerminal.h"
+#include "tests/support/ScopedEnvironment.h"
 
 namespace {
 
@@ -192,8 +193,7 @@ TEST_F(PortStatusTest, ItOpensBesideTheMainWindowOnceAndThenStaysWhereItWasPut)
 // data bits and no parity).
 TEST_F(PortStatusTest, AProgramAtAVirtualPortSetsItsLineAndTheAutoReplyAnswersIt)
 {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8());
+    const ScopedEnvironment runtime("XDG_RUNTIME_DIR", Dir());
     const std::string name = "status-" + std::to_string(QCoreApplication::applicationPid());
     WriteConfig("[Setting]\r\nPort=0\r\nAutoRecive=1\r\n" + PortsSection(1, "virtual:" + name));
     Start();
@@ -212,5 +212,4 @@ TEST_F(PortStatusTest, AProgramAtAVirtualPortSetsItsLineAndTheAutoReplyAnswersIt
     EXPECT_EQ(Count(status, "line"), QStringLiteral("9600,N,8,2"));
     CloseWindow();
     EXPECT_FALSE(QFile::exists(m_dir.filePath(QStringLiteral("serialdebug/%1")).arg(QString::fromStdString(name))));
-    qputenv("XDG_RUNTIME_DIR", runtime);
 }

@@ -8,7 +8,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <thread>
@@ -20,6 +19,7 @@
 #include "tests/platform/DeviceIo.h"
 #include "tests/platform/TempDir.h"
 #include "tests/support/PseudoTerminal.h"
+#include "tests/support/ScopedEnvironment.h"
 
 namespace {
 
@@ -74,21 +74,6 @@ TEST(VirtualTargetTest, NamesAndDevicesAreCheckedAndTheTextRoundTrips)
 // The links go to a folder of the test's own.
 class VirtualPortTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const char* previous = std::getenv("XDG_RUNTIME_DIR");
-        previousRuntime_ = previous != nullptr ? std::optional<std::string>(previous) : std::nullopt;
-        ::setenv("XDG_RUNTIME_DIR", runtime_.Path().c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (previousRuntime_) {
-            ::setenv("XDG_RUNTIME_DIR", previousRuntime_->c_str(), 1);
-        } else {
-            ::unsetenv("XDG_RUNTIME_DIR");
-        }
-    }
-
     std::string Link(const std::string& name) const { return runtime_.Path() + "/serialdebug/" + name; }
 
     // The other program opens the link as its serial port, raw.
@@ -113,7 +98,7 @@ protected:
     }
 
     TempDir runtime_;
-    std::optional<std::string> previousRuntime_;
+    ScopedEnvironment runtimeFolder_{"XDG_RUNTIME_DIR", runtime_.Path()};
 };
 
 TEST_F(VirtualPortTest, TheProgramAtTheLinkAndTheDeviceTalkAndItsSettingsShow)
