@@ -6,6 +6,7 @@
 #include "serial/PortOpening.h"
 #include "tests/platform/TempDir.h"
 #include "tests/support/PseudoTerminal.h"
+#include "tests/support/ScopedEnvironment.h"
 
 namespace {
 
@@ -39,6 +40,21 @@ TEST(PortOpening, ANetworkPortsReasonNamesItsAddressAndWhatWentWrong)
     EXPECT_EQ(Reason(1, url, OpenFailure::ConnectionClosed), "网络串口 rfc2217://lab:4001 在建立连接时断开了连接。");
     EXPECT_EQ(Reason(1, url, OpenFailure::BinaryRefused), "网络串口 rfc2217://lab:4001 不接受 8 位数据（Telnet BINARY）。");
     EXPECT_EQ(Reason(1, url, OpenFailure::Other, EMFILE), "不能打开设备 rfc2217://lab:4001：Too many open files");
+}
+
+TEST(PortOpening, AVirtualOrMonitoredPortsReasonNamesTheNameOrTheMonitoredDevice)
+{
+    const ScopedEnvironment runtime("XDG_RUNTIME_DIR", "/run/user/7");
+    EXPECT_EQ(Reason(7, "virtual:a/b", OpenFailure::BadVirtualPort, EINVAL),
+              "COM7 的映射 virtual:a/b 不对：虚拟串口名称只能含字母、数字、-、_ 和 .。");
+    EXPECT_EQ(Reason(7, "virtual:gps", OpenFailure::NameInUse, EBUSY), "虚拟串口 gps 正被另一个正在运行的串口调试程序使用。");
+    EXPECT_EQ(Reason(7, "virtual:gps", OpenFailure::LinkFolder, EPERM),
+              "文件夹 /run/user/7/serialdebug 不是当前用户独有的，不能在其中建立虚拟串口 gps 的链接。");
+    EXPECT_EQ(Reason(7, "virtual:gps", OpenFailure::LinkFolder, ENOTDIR),
+              "不能在文件夹 /run/user/7/serialdebug 中建立虚拟串口 gps 的链接：Not a directory");
+    EXPECT_EQ(Reason(7, "monitor:/dev/ttyUSB0,m", OpenFailure::InUse), "监视端口的设备：设备 /dev/ttyUSB0 正被另一个程序使用。");
+    EXPECT_EQ(Reason(7, "monitor:virtual:x,m", OpenFailure::BadVirtualPort, EINVAL),
+              "COM7 的映射 monitor:virtual:x,m 不对：监视端口的设备不能是虚拟串口或监视端口。");
 }
 
 TEST(PortOpening, OpensThroughThePortMapAndSaysWhichStepFailed)
