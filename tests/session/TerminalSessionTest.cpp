@@ -419,7 +419,11 @@ TEST(TwoSessions, EachCountsAndShowsExactlyItsOwnBytesWhileBothAreFlooded)
 // every byte each way, and shows the two as time-stamped frames though its options say neither.
 TEST(MonitoredSession, EveryByteBothWaysIsCountedAndFramedAsSentOrReceived)
 {
+#ifdef SERIALDEBUG_SANITIZED
     constexpr std::size_t kFlood = 1 << 20;
+#else
+    constexpr std::size_t kFlood = 10 << 20;
+#endif
     ManualLoop loop;
     Scheme scheme;
     PseudoTerminal device;
