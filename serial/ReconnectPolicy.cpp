@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/NetworkTarget.h"
+#include "platform/VirtualTarget.h"
 
 ReconnectPolicy::ReconnectPolicy(const DevicePresence& presence, Now now) : presence_(presence), now_(std::move(now)) {}
 
@@ -44,7 +45,14 @@ bool ReconnectPolicy::ShouldTryNow() const
     return waiting_ && enabled_ && !attempting_ && now_() >= nextAttempt_ && DeviceThere();
 }
 
-bool ReconnectPolicy::DeviceThere() const { return IsNetworkTarget(device_) || presence_.DeviceExists(device_); }
+// A monitored port is back when the device it monitors is.
+bool ReconnectPolicy::DeviceThere() const
+{
+    VirtualTarget parsed;
+    std::string reason;
+    const std::string& device = ParseVirtualTarget(device_, parsed, reason) && parsed.IsMonitor() ? parsed.device : device_;
+    return IsNetworkTarget(device) || presence_.DeviceExists(device);
+}
 
 void ReconnectPolicy::AttemptStarted() { attempting_ = true; }
 

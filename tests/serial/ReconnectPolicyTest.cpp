@@ -37,6 +37,15 @@ TEST_F(ReconnectPolicyTest, ALostPortIsTriedAsSoonAsItsDeviceIsBack)
     EXPECT_FALSE(policy.ShouldTryNow());
 }
 
+TEST_F(ReconnectPolicyTest, AMonitoredPortIsBackWhenItsDeviceIs)
+{
+    policy.SetEnabled(true);
+    policy.PortLost(8, "monitor:/dev/ttyUSB0,meter");
+    EXPECT_FALSE(policy.ShouldTryNow());
+    devices.present.insert("/dev/ttyUSB0");
+    EXPECT_TRUE(policy.ShouldTryNow());
+}
+
 TEST_F(ReconnectPolicyTest, ADeviceThatIsThereButDoesNotOpenIsRetriedAtMostFourTimesASecondThenLessOften)
 {
     policy.SetEnabled(true);
