@@ -56,8 +56,9 @@ std::string NameOf(const std::string& path)
 
 HANDLE OpenForReading(const std::string& path)
 {
+    // Folders open too (backup semantics), to be refused as no regular file.
     return ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // Whether `file` is a file on a disk (not a folder, a pipe or a device), with its size.
