@@ -30,6 +30,14 @@ std::size_t FirstFolderOffset(const std::string& folder)
 
 }  // namespace
 
+const char* const kConfigHomeVariable = "APPDATA";
+
+bool IsAbsolutePath(const std::string& path)
+{
+    const bool drive = path.size() >= 3 && path[1] == ':' && IsSeparator(path[2]);
+    return drive || (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]));
+}
+
 std::string EnvironmentValue(const char* name)
 {
     const wchar_t* value = ::_wgetenv(WideFromUtf8(name).c_str());
