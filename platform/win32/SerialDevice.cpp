@@ -282,9 +282,11 @@ void SerialDevice::Close()
     if (handle == Invalid()) {
         return;
     }
-    // A zero mask completes a pending WaitCommEvent; CancelIo ends the write in flight.
+    // A zero mask completes a pending WaitCommEvent, where the serial layer follows Windows;
+    // CancelIoEx ends it, and the write in flight, also where it does not, whichever thread
+    // started them.
     ::SetCommMask(handle, 0);
-    ::CancelIo(handle);
+    ::CancelIoEx(handle, nullptr);
     DWORD transferred = 0;
     if (commWaitPending_) {
         ::GetOverlappedResult(handle, &io_->wait, &transferred, TRUE);

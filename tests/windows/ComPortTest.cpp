@@ -138,7 +138,9 @@ protected:
         device = CreateDevice(Target());
         ASSERT_TRUE(device->Open(Target())) << Target() << " errno " << errno;
         ASSERT_TRUE(device->SetEventMask(EV_RXCHAR));
-        farSide->Read(65536, 50ms);  // what an earlier test left behind
+        // What an earlier test left behind, on either side; the port engine purges after Open too.
+        farSide->Read(65536, 50ms);
+        ASSERT_TRUE(device->Purge(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR));
     }
 
     std::string Target() const { return DefaultPortDevice(std::stoi(port.substr(3))); }
@@ -271,26 +273,49 @@ TEST_F(ComPort, AWaitEndsOnWakeAndOnAMaskChange)
     EXPECT_EQ(errno, EINVAL);
 }
 
+// The port engine watches every event; input must still be reported, and the modem lines,
+// which a pseudo-terminal lacks, must not count as the device's loss.
+TEST_F(ComPort, ReportsInputWithEveryEventWatched)
+{
+    ASSERT_TRUE(device->SetEventMask(kAllPortEvents));
+    unsigned lines = 0;
+    device->GetModemStatus(lines);
+    EXPECT_FALSE(device->IsLost());
+    ASSERT_TRUE(farSide->Write("xyz"));
+    const WaitResult result = WaitUntil(*device, [](const WaitResult& got) { return (got.events & EV_RXCHAR) != 0; });
+    EXPECT_EQ(result.events & EV_RXCHAR, EV_RXCHAR);
+    EXPECT_FALSE(result.hungUp);
+    EXPECT_EQ(ReadCount(*device, 3), "xyz");
+    EXPECT_FALSE(device->IsLost());
+}
+
 // The port engine's monitor thread waits without a time-out; stopping it is a wake, and
 // Close follows once it has ended.
 TEST_F(ComPort, ClosingEndsTheMonitorThreadWithin100Ms)
 {
-    std::atomic<bool> stop{false};
-    std::promise<void> started;
-    auto monitor = std::async(std::launch::async, [&] {
-        started.set_value();
-        while (!stop) {
-            device->WaitEvent(WaitRequest{});
-        }
-    });
-    started.get_future().wait();
-    std::this_thread::sleep_for(50ms);
-    stop = true;
-    device->WakeWait();
-    EXPECT_EQ(monitor.wait_for(100ms), std::future_status::ready);
-    monitor.wait();
-    device->Close();
-    EXPECT_FALSE(device->IsOpen());
+    for (const unsigned mask : {unsigned{EV_RXCHAR}, kAllPortEvents}) {
+        ASSERT_TRUE(device->IsOpen() || device->Open(Target()));
+        ASSERT_TRUE(device->SetEventMask(mask));
+        std::atomic<bool> stop{false};
+        std::promise<void> started;
+        auto monitor = std::async(std::launch::async, [&] {
+            started.set_value();
+            while (!stop) {
+                device->WaitEvent(WaitRequest{});
+            }
+        });
+        started.get_future().wait();
+        std::this_thread::sleep_for(50ms);
+        stop = true;
+        device->SetEventMask(0);
+        device->WakeWait();
+        EXPECT_EQ(monitor.wait_for(100ms), std::future_status::ready) << "mask " << mask;
+        monitor.wait();
+        auto closing = std::async(std::launch::async, [this] { device->Close(); });
+        EXPECT_EQ(closing.wait_for(100ms), std::future_status::ready) << "mask " << mask;
+        closing.wait();
+        EXPECT_FALSE(device->IsOpen());
+    }
 }
 
 // Last, since it takes the device away: the far side renews it for later runs.
