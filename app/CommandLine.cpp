@@ -6,6 +6,7 @@
 
 #include "serial/PortInventory.h"
 #include "app/Version.h"
+#include "platform/ProgramArguments.h"
 
 namespace {
 
@@ -105,7 +106,7 @@ CommandLine::CommandLine(const std::vector<std::string>& arguments)
 
 CommandLine::CommandLine(int argc, char* argv[])
 {
-    Parse(argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>());
+    Parse(ProgramArguments(argc, argv));
 }
 
 void CommandLine::Parse(const std::vector<std::string>& arguments)

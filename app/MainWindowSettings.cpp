@@ -3,6 +3,7 @@
 #include <QAction>
 #include <filesystem>
 
+#include "platform/Utf8Path.h"
 #include "app/DisplaySettings.h"
 #include "app/SerialDebugDlg.h"
 #include "app/WindowGroup.h"
@@ -64,11 +65,11 @@ WindowSettings CSerialDebugDlg::PulledSettings() const
 // Removes the temporary files that a run killed while saving left in the settings folder.
 void CSerialDebugDlg::CleanSettingsFolder() const
 {
-    const std::filesystem::path configFolder = std::filesystem::path(ConfigPath()).parent_path();
-    const std::filesystem::path schemeFolder = std::filesystem::path(SchemePath()).parent_path();
-    RemoveStaleTemporaryFiles(configFolder.string());
+    const std::filesystem::path configFolder = PathFromUtf8(ConfigPath()).parent_path();
+    const std::filesystem::path schemeFolder = PathFromUtf8(SchemePath()).parent_path();
+    RemoveStaleTemporaryFiles(Utf8FromPath(configFolder));
     if (schemeFolder != configFolder) {
-        RemoveStaleTemporaryFiles(schemeFolder.string());
+        RemoveStaleTemporaryFiles(Utf8FromPath(schemeFolder));
     }
 }
 

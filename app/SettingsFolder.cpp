@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/UserFolders.h"
+#include "platform/Utf8Path.h"
 
 namespace {
 
@@ -14,11 +15,11 @@ bool IsSystemFolder(const std::string& folder)
     return folder == "/usr" || folder.rfind("/usr/", 0) == 0 || folder == "/bin" || folder == "/sbin";
 }
 
-// The base of the user's configuration folders: $XDG_CONFIG_HOME when it is an absolute path
-// (a relative one is to be ignored), else ~/.config.
+// The base of the user's configuration folders: $XDG_CONFIG_HOME (%APPDATA% on Windows) when it
+// is an absolute path (a relative one is to be ignored), else ~/.config.
 std::string UserConfigHome(const SettingsEnvironment& environment)
 {
-    if (!environment.xdgConfigHome.empty() && environment.xdgConfigHome.front() == '/') {
+    if (IsAbsolutePath(environment.xdgConfigHome)) {
         return environment.xdgConfigHome;
     }
     if (environment.home.empty()) {
@@ -30,7 +31,7 @@ std::string UserConfigHome(const SettingsEnvironment& environment)
 bool ExistsButIsNoFolder(const std::string& path)
 {
     std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(path), error);
     return std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
@@ -39,7 +40,7 @@ bool ExistsButIsNoFolder(const std::string& path)
 SettingsEnvironment SettingsEnvironment::OfThisProcess()
 {
     SettingsEnvironment environment;
-    environment.xdgConfigHome = EnvironmentValue("XDG_CONFIG_HOME");
+    environment.xdgConfigHome = EnvironmentValue(kConfigHomeVariable);
     environment.home = EnvironmentValue("HOME");
     if (environment.home.empty()) {
         environment.home = AccountHomeFolder();

@@ -5,12 +5,12 @@
 
 // Where Config.ini and Default.pol live. A copy of the program in a folder it may write keeps
 // them beside itself; an installed program keeps them in the user's configuration folder,
-// $XDG_CONFIG_HOME/serialdebug (by default ~/.config/serialdebug); --config-dir names the folder
-// outright.
+// $XDG_CONFIG_HOME/serialdebug (by default ~/.config/serialdebug; on Windows
+// %APPDATA%\serialdebug); --config-dir names the folder outright.
 
 // The environment the choice depends on.
 struct SettingsEnvironment {
-    std::string xdgConfigHome;  // $XDG_CONFIG_HOME; "" when unset
+    std::string xdgConfigHome;  // $XDG_CONFIG_HOME (on Windows %APPDATA%); "" when unset
     std::string home;           // $HOME, or the account's home folder when HOME is unset; "" when neither
 
     static SettingsEnvironment OfThisProcess();

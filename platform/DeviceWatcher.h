@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,9 @@ public:
     virtual bool DeviceExists(const std::string& path) const = 0;
 };
 
-// Tells when device nodes come and go, without ever waking by itself: it watches the folders
-// of the given paths (inotify). A folder that does not exist yet (/dev/serial/by-id before the
+// Tells when device nodes come and go, without ever waking by itself: on Linux it watches the
+// folders of the given paths (inotify); on Windows the registry key where the drivers list their
+// COM ports (RegNotifyChangeKeyValue), and Descriptor() is a socket. A folder that does not exist yet (/dev/serial/by-id before the
 // first adapter) is watched through its nearest existing parent until it appears, and a
 // symbolic link's target folder is watched too. The owner reads the events when Descriptor()
 // becomes readable.
@@ -34,9 +36,15 @@ public:
     bool DeviceExists(const std::string& path) const override;
 
 private:
+#ifdef _WIN32
+    // The registry watch, its thread and the socket pair it signals through.
+    struct RegistryWatch;
+    std::unique_ptr<RegistryWatch> registry_;
+#else
     std::vector<std::string> FoldersToWatch() const;
 
     int fd_ = -1;
-    std::vector<std::string> paths_;
     std::map<std::string, int> watches_;  // folder -> watch descriptor
+#endif
+    std::vector<std::string> paths_;
 };

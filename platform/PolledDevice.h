@@ -7,8 +7,9 @@
 #include "platform/Device.h"
 
 // What the device kinds here keep alike: fixed queues, the time-out record (kept for the
-// owner; reads and writes never wait), the event mask, and the wake-up descriptor that a wait
-// polls beside the device, so that WakeWait and a change of the mask end it.
+// owner; reads and writes never wait), the event mask, and the wake-up descriptor (an event
+// on Windows) that a wait watches beside the device, so that WakeWait and a change of the
+// mask end it.
 class PolledDevice : public Device {
 public:
     PolledDevice() = default;
@@ -26,22 +27,33 @@ public:
     void WakeWait() override;
 
 protected:
-    // At Open: a fresh wake-up descriptor, the mask 0 and no time-outs. False (errno set) when
-    // no descriptor can be made.
+    // At Open: a fresh wake-up descriptor (on Windows an event), the mask 0 and no time-outs.
+    // False (errno set) when none can be made.
     bool OpenWakeUps();
     void CloseWakeUps();
+#ifdef _WIN32
+    // The auto-reset event WakeWait and a change of the mask signal.
+    void* WakeEvent() const { return wakeEvent_; }
+#else
     int WakeDescriptor() const { return wakeFd_; }
     void DrainWakeUps();
+#endif
     // Whether the mask changed since the last call: the wait then takes its event baselines
     // again.
     bool TakeMaskChange() { return maskChanged_.exchange(false); }
 
+#ifndef _WIN32
     // Empties an event descriptor (eventfd).
     static void DrainEventDescriptor(int descriptor);
     static void SignalEventDescriptor(int descriptor);
+#endif
 
 private:
+#ifdef _WIN32
+    void* wakeEvent_ = nullptr;
+#else
     int wakeFd_ = -1;
+#endif
     std::atomic<unsigned> eventMask_{0};
     std::atomic<bool> maskChanged_{false};
     mutable std::mutex timeoutsMutex_;

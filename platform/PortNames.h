@@ -11,6 +11,10 @@
 // has no device. Reads the file once.
 std::string ResolvePortDevice(const std::string& portName, const std::string& configPath);
 
+// The device of port `number` when section "Ports" names none: on Linux the table above, on
+// Windows the port itself ("\\.\COMn"); "" when there is none.
+std::string DefaultPortDevice(int number);
+
 // The devices of COM1 to COM`count`, each as ResolvePortDevice gives it, from one pass over the
 // settings file's text.
 std::vector<std::string> ResolvePortDevices(int count, const ProfileDocument& config);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -8,7 +9,8 @@
 
 #include "platform/PolledDevice.h"
 
-// A local serial device opened for exclusive use.
+// A local serial device opened for exclusive use: a terminal device on Linux, a COM port
+// ("\\.\COMn") of the communications API on Windows.
 class SerialDevice : public PolledDevice {
 public:
     SerialDevice();
@@ -61,6 +63,39 @@ protected:
     void SetOpenError(const OpenError& error) { openError_ = error; }
 
 private:
+#ifdef _WIN32
+    // Overlapped operations of the open port, with their events.
+    struct Overlapped;
+    // The event mask the port was last given (SetCommMask).
+    unsigned long PortMaskFor(unsigned mask) const;
+    bool StartCommWait();
+    // `maskChanging`: the mask was just changed, which ends the wait with no event.
+    unsigned FinishCommWait(bool maskChanging);
+    bool WriteInFlight();
+    unsigned OutputEmptyEvent(unsigned mask, bool outputQueued);
+    bool QueueStatus(unsigned long& errors, std::size_t& inputBytes, std::size_t& outputBytes) const;
+    // Marks the device lost when the system error says it has gone; sets errno, returns false.
+    bool Failed(unsigned long error) const;
+    void MarkLost() const;
+
+    std::atomic<void*> handle_{reinterpret_cast<void*>(-1)};
+    std::unique_ptr<Overlapped> io_;
+    OpenError openError_;
+    mutable std::atomic<bool> lost_{false};
+    std::atomic<bool> outputInFlight_{false};
+    // Held while the port is open, so that a second open fails even where the system lets it.
+    void* portLock_ = nullptr;
+    // Used by the waiting thread only.
+    bool commWaitPending_ = false;
+    // WaitCommEvent ended without an event although the mask was not changed: it cannot be
+    // waited on, and the queues are looked at every few milliseconds instead.
+    bool commWaitUseless_ = false;
+    unsigned long portMask_ = 0;
+    unsigned pendingEvents_ = 0;
+    // Guards the write in flight (Write and the waiting thread) and the line error counts.
+    mutable std::mutex mutex_;
+    mutable LineCounters counters_;
+#else
     struct LineErrorCounts {
         int frame = 0, overrun = 0, parity = 0, bufferOverrun = 0, breaks = 0;
     };
@@ -103,4 +138,5 @@ private:
     mutable std::mutex mutex_;  // guards what both threads use below
     LineErrorCounts lastClearedCounts_;
     LineErrorCounts openedCounts_;
+#endif
 };

@@ -5,6 +5,13 @@
 // The value of the environment variable `name`; "" when it is unset.
 std::string EnvironmentValue(const char* name);
 
+// The environment variable that names the base of the user's configuration folders:
+// XDG_CONFIG_HOME on Linux, APPDATA on Windows.
+extern const char* const kConfigHomeVariable;
+
+// Whether `path` is absolute: "/..." on Linux; "C:\...", "C:/..." or "\\server\..." on Windows.
+bool IsAbsolutePath(const std::string& path);
+
 // The home folder of the user running the program according to the account database; "" when
 // the account has none.
 std::string AccountHomeFolder();

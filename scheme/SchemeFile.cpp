@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "platform/Utf8Path.h"
 #include "platform/ProfileText.h"
 #include "platform/WholeFile.h"
 #include "xml/XmlDocument.h"
@@ -120,7 +121,7 @@ void ExportSendItems(CXmlDocument& document, const SendList& sendList)
 bool IsMissing(const std::string& path)
 {
     std::error_code error;
-    return !std::filesystem::exists(path, error) && !error;
+    return !std::filesystem::exists(PathFromUtf8(path), error) && !error;
 }
 
 void BuildScheme(CXmlDocument& document, const RuleList& rules, int interval, const SendList& sendList)

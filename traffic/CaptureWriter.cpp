@@ -2,9 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -16,21 +13,6 @@ constexpr std::size_t kWakeSize = 256 * 1024;
 // far the queue fell behind.
 constexpr std::size_t kEncodedPiece = 256 * 1024;
 
-int OpenFlags(CaptureOpen mode)
-{
-    // Not blocking: a named pipe without a reader must not hold the caller; it is refused below.
-    const int common = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    switch (mode) {
-    case CaptureOpen::CreateNew:
-        return common | O_EXCL;
-    case CaptureOpen::Truncate:
-        return common | O_TRUNC;
-    case CaptureOpen::Append:
-        break;
-    }
-    return common | O_APPEND;
-}
-
 }  // namespace
 
 CaptureWriter::~CaptureWriter()
@@ -41,22 +23,12 @@ CaptureWriter::~CaptureWriter()
 std::string CaptureWriter::Open(const std::string& path, CaptureOpen mode, Encoder encoder)
 {
     Close();
-    const int fd = ::open(path.c_str(), OpenFlags(mode), 0666);
-    if (fd < 0) {
-        return std::strerror(errno);
-    }
-    struct stat status {};
-    const int error = ::fstat(fd, &status) != 0 ? errno : S_ISREG(status.st_mode) ? 0 : EINVAL;
-    if (error != 0) {
-        ::close(fd);
+    std::uint64_t size = 0;
+    if (const int error = file_.Open(path, mode, size)) {
         return std::strerror(error);
     }
-    fd_ = fd;
-    path_ = path;
     encoder_ = std::move(encoder);
-    device_ = status.st_dev;
-    inode_ = status.st_ino;
-    fileSize_ = static_cast<std::uint64_t>(status.st_size);
+    fileSize_ = size;
     failure_.reset();
     stopping_ = false;
     wakeRequested_ = false;
@@ -66,7 +38,7 @@ std::string CaptureWriter::Open(const std::string& path, CaptureOpen mode, Encod
 
 bool CaptureWriter::Write(std::string_view head, std::string_view tail)
 {
-    if (fd_ < 0) {
+    if (!file_.IsOpen()) {
         return false;
     }
     std::lock_guard lock(mutex_);
@@ -89,7 +61,7 @@ bool CaptureWriter::Write(std::string_view head, std::string_view tail)
 
 std::optional<CaptureFailure> CaptureWriter::Close()
 {
-    if (fd_ < 0) {
+    if (!file_.IsOpen()) {
         return std::nullopt;
     }
     {
@@ -98,10 +70,9 @@ std::optional<CaptureFailure> CaptureWriter::Close()
         wake_.notify_one();
     }
     thread_.join();
-    if (::close(fd_) != 0 && !failure_) {
-        failure_ = CaptureFailure{CaptureFailure::WriteFailed, errno};
+    if (const int error = file_.Close(); error != 0 && !failure_) {
+        failure_ = CaptureFailure{CaptureFailure::WriteFailed, error};
     }
-    fd_ = -1;
     pending_ = std::string();
     encoder_ = {};
     return failure_;
@@ -158,25 +129,15 @@ std::optional<CaptureFailure> CaptureWriter::WriteOut(std::string_view bytes)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t written = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        const long written = file_.Write(bytes.data() + done, bytes.size() - done);
         if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return CaptureFailure{CaptureFailure::WriteFailed, errno};
         }
         done += static_cast<std::size_t>(written);
         fileSize_ += static_cast<std::uint64_t>(written);
     }
-    if (!FileStillThere()) {
+    if (!file_.StillThere()) {
         return CaptureFailure{CaptureFailure::FileGone, 0};
     }
     return std::nullopt;
-}
-
-// Writes to a file whose folder was removed succeed and go nowhere: the path tells.
-bool CaptureWriter::FileStillThere() const
-{
-    struct stat status {};
-    return ::stat(path_.c_str(), &status) == 0 && status.st_dev == device_ && status.st_ino == inode_;
 }

@@ -10,11 +10,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <thread>
 
-// How a capture file is opened: a new file only, an existing one emptied, or one continued.
-enum class CaptureOpen { CreateNew, Truncate, Append };
+#include "platform/CaptureFile.h"
 
 // Why a capture ended before it was stopped.
 struct CaptureFailure {
@@ -55,7 +53,7 @@ public:
     // Writes what is queued, closes the file and ends the thread. Returns the failure, if any.
     std::optional<CaptureFailure> Close();
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return file_.IsOpen(); }
     // The file's size as far as this writer has brought it.
     std::uint64_t FileSize() const { return fileSize_; }
     std::optional<CaptureFailure> Failure() const;
@@ -64,13 +62,9 @@ private:
     void Run();
     std::optional<CaptureFailure> WriteBatch(const std::string& batch, std::string& encoded);
     std::optional<CaptureFailure> WriteOut(std::string_view bytes);
-    bool FileStillThere() const;
 
     const std::size_t queueLimit_;
-    int fd_ = -1;
-    std::string path_;
-    dev_t device_ = 0;
-    ino_t inode_ = 0;
+    CaptureFile file_;
     Encoder encoder_;  // used by the writer's thread while it runs
     std::atomic<std::uint64_t> fileSize_{0};
 

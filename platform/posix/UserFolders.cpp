@@ -8,6 +8,10 @@
 #include <unistd.h>
 #include <vector>
 
+const char* const kConfigHomeVariable = "XDG_CONFIG_HOME";
+
+bool IsAbsolutePath(const std::string& path) { return !path.empty() && path.front() == '/'; }
+
 std::string EnvironmentValue(const char* name)
 {
     const char* value = std::getenv(name);

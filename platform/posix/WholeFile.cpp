@@ -1,10 +1,11 @@
 #include "platform/WholeFile.h"
 
+#include "platform/TemporaryNames.h"
+
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
 #include <filesystem>
-#include <random>
 #include <cstdint>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -13,11 +14,6 @@
 
 namespace {
 
-constexpr std::string_view kTemporarySuffix = ".serialdebug-tmp";
-constexpr std::size_t kRandomPartLength = 6;
-constexpr std::string_view kRandomPartCharacters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-// Keeps a temporary name within the 255 bytes a file name may have.
-constexpr std::size_t kLongestNamePart = 200;
 constexpr int kNameAttempts = 100;
 constexpr int kMostLinkHops = 40;
 constexpr std::size_t kLargeText = std::size_t{4} << 20;
@@ -67,58 +63,6 @@ bool StillNamed(int fd, const std::string& path)
     struct stat opened {};
     struct stat named {};
     return ::fstat(fd, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 && SameFile(opened, named);
-}
-
-bool AllOf(std::string_view text, bool (*accepted)(char))
-{
-    for (const char character : text) {
-        if (!accepted(character)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool IsDigit(char character) { return character >= '0' && character <= '9'; }
-
-bool IsRandomPartCharacter(char character) { return kRandomPartCharacters.find(character) != std::string_view::npos; }
-
-// ".<name>.XXXXXX.serialdebug-tmp" with a name of at least one byte.
-bool IsCurrentTemporaryName(std::string_view name)
-{
-    if (name.size() < 1 + 1 + 1 + kRandomPartLength + kTemporarySuffix.size() || name.front() != '.' ||
-        !name.ends_with(kTemporarySuffix)) {
-        return false;
-    }
-    name.remove_suffix(kTemporarySuffix.size());
-    const std::string_view randomPart = name.substr(name.size() - kRandomPartLength);
-    name.remove_suffix(kRandomPartLength);
-    return name.back() == '.' && AllOf(randomPart, IsRandomPartCharacter);
-}
-
-// "Config.ini.tmp<pid>.<n>", which earlier versions wrote the settings through.
-bool IsEarlierSettingsTemporaryName(std::string_view name)
-{
-    constexpr std::string_view prefix = "Config.ini.tmp";
-    if (!name.starts_with(prefix)) {
-        return false;
-    }
-    name.remove_prefix(prefix.size());
-    const std::size_t dot = name.find('.');
-    return dot != std::string_view::npos && dot > 0 && dot + 1 < name.size() && AllOf(name.substr(0, dot), IsDigit) &&
-           AllOf(name.substr(dot + 1), IsDigit);
-}
-
-std::string TemporaryPathFor(const std::string& target)
-{
-    thread_local std::mt19937_64 generator{std::random_device{}()};
-    std::uniform_int_distribution<std::size_t> pick(0, kRandomPartCharacters.size() - 1);
-    std::string name = "." + NameOf(target).substr(0, kLongestNamePart) + ".";
-    for (std::size_t index = 0; index < kRandomPartLength; ++index) {
-        name += kRandomPartCharacters[pick(generator)];
-    }
-    name += kTemporarySuffix;
-    return DirectoryOf(target) + "/" + name;
 }
 
 // The file `path` names through any symbolic links, also one that does not exist yet, so that
@@ -171,7 +115,7 @@ public:
     std::error_code Create(const std::string& target, const struct stat* existing)
     {
         for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-            path_ = TemporaryPathFor(target);
+            path_ = DirectoryOf(target) + "/" + TemporaryNameFor(NameOf(target));
             file_.Reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
                                existing != nullptr ? 0600 : 0666));
             if (file_.Get() < 0 && errno == EEXIST) {
@@ -343,11 +287,6 @@ std::error_code ReplaceWholeFile(const std::string& path, std::string_view conte
     }
     SyncDirectory(DirectoryOf(target));
     return {};
-}
-
-bool IsTemporaryFileName(std::string_view name)
-{
-    return IsCurrentTemporaryName(name) || name == "Default.pol.saving" || IsEarlierSettingsTemporaryName(name);
 }
 
 int RemoveStaleTemporaryFiles(const std::string& folder)

@@ -14,7 +14,7 @@
 #include "platform/CodePage.h"
 #include "platform/TelnetComPort.h"
 #include "tests/app/MainWindowFixture.h"
-#include "tests/platform/DeviceIo.h"
+#include "tests/platform/DescriptorIo.h"
 #include "tests/support/ProcessCounts.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/Ser2netServer.h"

@@ -138,9 +138,12 @@ TEST_F(SettingsFile, SavingSetsTheKeysAsTheProfileWriterSetsThemOneByOne)
 
     SaveSettings(m_path, settings);
 
-    std::ifstream in(reference, std::ios::binary);
     std::stringstream expected;
-    expected << in.rdbuf();
+    {
+        // Closed before the removal: Windows does not remove a file that is open.
+        std::ifstream in(reference, std::ios::binary);
+        expected << in.rdbuf();
+    }
     std::filesystem::remove(reference);
     EXPECT_EQ(Read(), expected.str());
     EXPECT_EQ(Read(), "; mine\n[Ports]\nCOM3=/dev/ttyUSB2\n[setting]\nPort=9\n# note\nHexSend=1\nBordRate=115200,e,7,2\n"

@@ -14,7 +14,7 @@
 
 #include "platform/NetworkDevice.h"
 #include "platform/SerialDevice.h"
-#include "tests/platform/DeviceIo.h"
+#include "tests/platform/DescriptorIo.h"
 #include "tests/platform/TempDir.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/ScriptedServer.h"

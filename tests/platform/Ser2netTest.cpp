@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "platform/NetworkDevice.h"
-#include "tests/platform/DeviceIo.h"
+#include "tests/platform/DescriptorIo.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/Ser2netServer.h"
 

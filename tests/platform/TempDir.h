@@ -1,18 +1,28 @@
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 // A fresh directory for one test, removed with everything in it afterwards.
 class TempDir {
 public:
+    // Named "serialdebug-" and a random number, made by this call alone (as mkdtemp does, on
+    // any system).
     TempDir()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "serialdebug-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::filesystem::path candidate =
+                std::filesystem::temp_directory_path() / ("serialdebug-" + std::to_string(random()));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error)) {
+                std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, error);
+                path_ = candidate.string();
+            }
+        }
     }
     ~TempDir()
     {

@@ -1,0 +1,338 @@
+// A COM port of the communications API, opened by the device layer, against a device side
+// that tests/windows/far_side.py plays on a pseudo-terminal (scripts/windows/test.sh maps the
+// port to it and names both in the environment). Each test opens the port afresh.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <future>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "platform/Device.h"
+#include "platform/LineSettings.h"
+#include "platform/PortNames.h"
+#include "platform/SerialDevice.h"
+#include "tests/platform/DeviceIo.h"
+
+// After Device.h, whose port-event names <windows.h> defines as macros of the same values.
+#include <winsock2.h>
+
+using namespace std::chrono_literals;
+using namespace device_io;
+
+namespace {
+
+// termios bits the device side reports (Linux values).
+constexpr unsigned kCsize = 0000060, kCs8 = 0000060;
+constexpr unsigned kCstopb = 0000100, kParenb = 0000400, kParodd = 0001000, kCrtscts = 020000000000;
+constexpr unsigned kIxon = 0002000;
+
+std::string Hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (const unsigned char byte : bytes) {
+        hex += digits[byte >> 4];
+        hex += digits[byte & 0xF];
+    }
+    return hex;
+}
+
+std::string Unhex(const std::string& hex)
+{
+    std::string bytes;
+    for (std::size_t index = 0; index + 1 < hex.size(); index += 2) {
+        bytes += static_cast<char>(std::stoi(hex.substr(index, 2), nullptr, 16));
+    }
+    return bytes;
+}
+
+// The orders of far_side.py, over one TCP connection.
+class FarSide {
+public:
+    explicit FarSide(int port)
+    {
+        WSADATA data{};
+        started_ = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<u_short>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = socket_ != INVALID_SOCKET &&
+                     ::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~FarSide()
+    {
+        if (socket_ != INVALID_SOCKET) {
+            ::closesocket(socket_);
+        }
+        if (started_) {
+            ::WSACleanup();
+        }
+    }
+    FarSide(const FarSide&) = delete;
+    FarSide& operator=(const FarSide&) = delete;
+
+    bool Connected() const { return connected_; }
+
+    // The answer line to an order, without its line end; "" when the connection failed.
+    std::string Ask(const std::string& order)
+    {
+        const std::string line = order + "\n";
+        if (::send(socket_, line.data(), static_cast<int>(line.size()), 0) != static_cast<int>(line.size())) {
+            return {};
+        }
+        std::string answer;
+        char byte = 0;
+        while (::recv(socket_, &byte, 1, 0) == 1 && byte != '\n') {
+            answer += byte;
+        }
+        return answer;
+    }
+
+    bool Write(const std::string& bytes) { return Ask("WRITE " + Hex(bytes)) == "OK"; }
+
+    std::string Read(std::size_t count, std::chrono::milliseconds within = 10s)
+    {
+        const std::string answer = Ask("READ " + std::to_string(count) + " " + std::to_string(within.count()));
+        return answer.starts_with("DATA ") ? Unhex(answer.substr(5)) : std::string();
+    }
+
+    struct Termios {
+        unsigned speed = 0, cflag = 0, iflag = 0;
+    };
+    Termios Settings()
+    {
+        std::istringstream answer(Ask("TERMIOS"));
+        std::string word;
+        Termios termios;
+        answer >> word >> termios.speed >> termios.cflag >> termios.iflag;
+        return termios;
+    }
+
+private:
+    SOCKET socket_ = INVALID_SOCKET;
+    bool started_ = false;
+    bool connected_ = false;
+};
+
+std::string Environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+class ComPort : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (port.empty() || farSidePort.empty()) {
+            GTEST_SKIP() << "SERIALDEBUG_TEST_COM and SERIALDEBUG_FAR_SIDE_PORT are unset "
+                            "(scripts/windows/test.sh sets them)";
+        }
+        farSide = std::make_unique<FarSide>(std::stoi(farSidePort));
+        ASSERT_TRUE(farSide->Connected());
+        device = CreateDevice(Target());
+        ASSERT_TRUE(device->Open(Target())) << Target() << " errno " << errno;
+        ASSERT_TRUE(device->SetEventMask(EV_RXCHAR));
+        // What an earlier test left behind, on either side; the port engine purges after Open too.
+        farSide->Read(65536, 50ms);
+        ASSERT_TRUE(device->Purge(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR));
+    }
+
+    std::string Target() const { return DefaultPortDevice(std::stoi(port.substr(3))); }
+
+    const std::string port = Environment("SERIALDEBUG_TEST_COM");
+    const std::string farSidePort = Environment("SERIALDEBUG_FAR_SIDE_PORT");
+    std::unique_ptr<FarSide> farSide;
+    std::unique_ptr<Device> device;
+};
+
+}  // namespace
+
+TEST_F(ComPort, OpensClosesAndOpensAgain)
+{
+    EXPECT_TRUE(device->IsOpen());
+    device->Close();
+    EXPECT_FALSE(device->IsOpen());
+    device->Close();
+    EXPECT_EQ(device->Write("x", 1), -1);
+    EXPECT_FALSE(device->SetEventMask(EV_RXCHAR));
+    EXPECT_TRUE(device->WaitEvent(WaitRequest{}).hungUp);
+    ASSERT_TRUE(device->Open(Target()));
+    EXPECT_TRUE(device->IsOpen());
+}
+
+TEST_F(ComPort, RefusesPortsThatAreMissingOrHeld)
+{
+    struct Case {
+        std::string target;
+        OpenFailure failure;
+    };
+    const Case cases[] = {
+        {"\\\\.\\COM199", OpenFailure::NoSuchDevice},
+        {Target(), OpenFailure::InUse},  // this test holds it
+    };
+    for (const Case& each : cases) {
+        SerialDevice other;
+        EXPECT_FALSE(other.Open(each.target)) << each.target;
+        EXPECT_EQ(other.LastOpenError().failure, each.failure) << each.target;
+        EXPECT_FALSE(other.IsOpen());
+    }
+}
+
+TEST_F(ComPort, CarriesEveryByteValueBothWays)
+{
+    ASSERT_TRUE(WriteAll(*device, HardBytes()));
+    EXPECT_EQ(farSide->Read(HardBytes().size()), HardBytes());
+    ASSERT_TRUE(farSide->Write(HardBytes()));
+    EXPECT_EQ(ReadCount(*device, HardBytes().size()), HardBytes());
+}
+
+// A pseudo-terminal keeps 8 data bits without parity whatever it is told: settings with
+// other data bits or a parity are refused, and the device keeps what it had.
+TEST_F(ComPort, SettingsReachTheDeviceSideOrAreRefusedWhole)
+{
+    struct Case {
+        const char* text;
+        bool taken;
+        unsigned speed;  // at the device side afterwards
+        unsigned cflag;  // of kCsize, kCstopb, kParenb, kParodd, kCrtscts
+        unsigned iflag;  // of kIxon
+    };
+    const Case cases[] = {
+        {"9600,n,8,1", true, 9600, kCs8, 0},
+        {"115200,n,8,2", true, 115200, kCs8 | kCstopb, 0},
+        {"19200,e,7,1", false, 115200, kCs8 | kCstopb, 0},
+        {"57600,n,8,1,x", true, 57600, kCs8, kIxon},
+        {"1200,o,8,1", false, 57600, kCs8, kIxon},
+        {"38400,n,8,1,p", true, 38400, kCs8 | kCrtscts, 0},
+    };
+    for (const Case& each : cases) {
+        LineSettings before;
+        ASSERT_TRUE(device->GetLineSettings(before));
+        LineSettings wanted;
+        ASSERT_TRUE(BuildLineSettings(each.text, wanted)) << each.text;
+        EXPECT_EQ(device->SetLineSettings(wanted), each.taken) << each.text;
+        LineSettings got;
+        ASSERT_TRUE(device->GetLineSettings(got));
+        const LineSettings& expected = each.taken ? wanted : before;
+        EXPECT_EQ(got.baudRate, expected.baudRate) << each.text;
+        EXPECT_EQ(got.dataBits, expected.dataBits) << each.text;
+        EXPECT_EQ(got.xonXoff, expected.xonXoff) << each.text;
+        EXPECT_EQ(got.ctsHandshake, expected.ctsHandshake) << each.text;
+        const FarSide::Termios termios = farSide->Settings();
+        EXPECT_EQ(termios.speed, each.speed) << each.text;
+        EXPECT_EQ(termios.cflag & (kCsize | kCstopb | kParenb | kParodd | kCrtscts), each.cflag) << each.text;
+        EXPECT_EQ(termios.iflag & kIxon, each.iflag) << each.text;
+    }
+}
+
+TEST_F(ComPort, ReportsAndCountsWaitingInputUntilPurged)
+{
+    ASSERT_TRUE(farSide->Write("abc"));
+    std::size_t waiting = 0;
+    WaitUntil(*device, [&](const WaitResult&) { return device->InputQueueBytes(waiting) && waiting >= 3; });
+    EXPECT_EQ(waiting, 3u);
+    WaitRequest now;
+    now.timeoutMs = 0;
+    EXPECT_EQ(device->WaitEvent(now).events, EV_RXCHAR);  // level-triggered: still there
+    unsigned errors = 1;
+    ASSERT_TRUE(device->ClearErrors(errors, waiting));
+    EXPECT_EQ(errors, 0u);
+    EXPECT_EQ(waiting, 3u);
+    char bytes[2] = {};
+    EXPECT_EQ(device->Read(bytes, sizeof bytes), 2);
+    EXPECT_EQ(std::string(bytes, 2), "ab");
+
+    ASSERT_TRUE(device->Purge(PURGE_RXABORT | PURGE_RXCLEAR));
+    ASSERT_TRUE(device->InputQueueBytes(waiting));
+    EXPECT_EQ(waiting, 0u);
+    EXPECT_EQ(device->Read(bytes, sizeof bytes), 0);
+    EXPECT_FALSE(device->Purge(0x100));
+    EXPECT_EQ(errno, EINVAL);
+}
+
+TEST_F(ComPort, AWaitEndsOnWakeAndOnAMaskChange)
+{
+    for (const bool byMask : {false, true}) {
+        auto waiting = std::async(std::launch::async, [this] { return device->WaitEvent(WaitRequest{}); });
+        std::this_thread::sleep_for(20ms);
+        if (byMask) {
+            ASSERT_TRUE(device->SetEventMask(EV_RXCHAR | EV_CTS));
+        } else {
+            device->WakeWait();
+        }
+        ASSERT_EQ(waiting.wait_for(5s), std::future_status::ready) << (byMask ? "mask change" : "wake");
+        EXPECT_EQ(waiting.get().events, 0u);
+    }
+    EXPECT_FALSE(device->SetEventMask(0x10000));
+    EXPECT_EQ(errno, EINVAL);
+}
+
+// The port engine watches every event; input must still be reported, and the modem lines,
+// which a pseudo-terminal lacks, must not count as the device's loss.
+TEST_F(ComPort, ReportsInputWithEveryEventWatched)
+{
+    ASSERT_TRUE(device->SetEventMask(kAllPortEvents));
+    unsigned lines = 0;
+    device->GetModemStatus(lines);
+    EXPECT_FALSE(device->IsLost());
+    ASSERT_TRUE(farSide->Write("xyz"));
+    const WaitResult result = WaitUntil(*device, [](const WaitResult& got) { return (got.events & EV_RXCHAR) != 0; });
+    EXPECT_EQ(result.events & EV_RXCHAR, EV_RXCHAR);
+    EXPECT_FALSE(result.hungUp);
+    EXPECT_EQ(ReadCount(*device, 3), "xyz");
+    EXPECT_FALSE(device->IsLost());
+}
+
+// The port engine's monitor thread waits without a time-out; stopping it is a wake, and
+// Close follows once it has ended.
+TEST_F(ComPort, ClosingEndsTheMonitorThreadWithin100Ms)
+{
+    for (const unsigned mask : {unsigned{EV_RXCHAR}, kAllPortEvents}) {
+        ASSERT_TRUE(device->IsOpen() || device->Open(Target()));
+        ASSERT_TRUE(device->SetEventMask(mask));
+        std::atomic<bool> stop{false};
+        std::promise<void> started;
+        auto monitor = std::async(std::launch::async, [&] {
+            started.set_value();
+            while (!stop) {
+                device->WaitEvent(WaitRequest{});
+            }
+        });
+        started.get_future().wait();
+        std::this_thread::sleep_for(50ms);
+        stop = true;
+        device->SetEventMask(0);
+        device->WakeWait();
+        EXPECT_EQ(monitor.wait_for(100ms), std::future_status::ready) << "mask " << mask;
+        monitor.wait();
+        auto closing = std::async(std::launch::async, [this] { device->Close(); });
+        EXPECT_EQ(closing.wait_for(100ms), std::future_status::ready) << "mask " << mask;
+        closing.wait();
+        EXPECT_FALSE(device->IsOpen());
+    }
+}
+
+// Last, since it takes the device away: the far side renews it for later runs.
+TEST_F(ComPort, ReportsLossWhenTheDeviceSideHangsUp)
+{
+    ASSERT_EQ(farSide->Ask("HANGUP"), "OK");
+    char byte = 0;
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    WaitRequest request;
+    request.timeoutMs = 50;
+    while (!device->IsLost() && std::chrono::steady_clock::now() < deadline) {
+        device->WaitEvent(request);
+        device->Read(&byte, 1);
+    }
+    EXPECT_TRUE(device->IsLost());
+    EXPECT_TRUE(device->WaitEvent(request).hungUp);
+    EXPECT_FALSE(device->CheckPresence());
+    device->Close();
+    EXPECT_EQ(farSide->Ask("RENEW"), "OK");
+}

@@ -1,0 +1,137 @@
+#!/usr/bin/env python3
+"""The device behind a COM port of a Windows test program run under Wine.
+
+Holds the master of a pseudo-terminal whose slave a symbolic link (LINK) names, so that Wine's
+COM port mapped to LINK reaches it, and takes orders from the test over TCP on 127.0.0.1
+(one line each, one line of answer):
+
+  WRITE <hex>            writes the bytes to the master                     -> OK
+  READ <count> <ms>      reads up to <count> bytes within <ms>              -> DATA <hex>
+  TERMIOS                the slave's settings                               -> TERMIOS <ospeed> <cflag> <iflag>
+  HANGUP                 closes the master: the device has gone             -> OK
+  RENEW                  a new pseudo-terminal behind LINK                  -> OK
+
+Usage: far_side.py LINK PORTFILE (the TCP port is written to PORTFILE once it listens).
+"""
+import os
+import select
+import socket
+import sys
+import termios
+import time
+import tty
+
+
+# The baud rates termios names as constants (B9600 ...), by constant.
+BAUD_RATES = {getattr(termios, name): int(name[1:]) for name in dir(termios)
+              if name.startswith("B") and name[1:].isdigit()}
+
+
+class Device:
+    def __init__(self, link):
+        self.link = link
+        self.master = None
+        self.renew()
+
+    def renew(self):
+        self.hang_up()
+        self.master, slave = os.openpty()
+        tty.setraw(slave)
+        name = os.ttyname(slave)
+        os.close(slave)
+        temporary = self.link + ".new"
+        if os.path.lexists(temporary):
+            os.unlink(temporary)
+        os.symlink(name, temporary)
+        os.replace(temporary, self.link)
+
+    def hang_up(self):
+        if self.master is not None:
+            os.close(self.master)
+            self.master = None
+
+    def write(self, data):
+        while data:
+            _, ready, _ = select.select([], [self.master], [], 5)
+            if not ready:
+                raise TimeoutError("the slave takes no more")
+            data = data[os.write(self.master, data):]
+
+    def read(self, count, milliseconds):
+        data = b""
+        deadline = time.monotonic() + milliseconds / 1000
+        while len(data) < count:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                break
+            ready, _, _ = select.select([self.master], [], [], left)
+            if not ready:
+                break
+            try:
+                piece = os.read(self.master, count - len(data))
+            except OSError:
+                break
+            if not piece:
+                break
+            data += piece
+        return data
+
+    def termios(self):
+        slave = os.open(os.path.realpath(self.link), os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        try:
+            iflag, _, cflag, _, _, ospeed, _ = termios.tcgetattr(slave)
+        finally:
+            os.close(slave)
+        return f"TERMIOS {BAUD_RATES.get(ospeed, -1)} {cflag} {iflag}"
+
+
+def answer(device, line):
+    words = line.split()
+    if not words:
+        return "ERROR empty order"
+    order, arguments = words[0], words[1:]
+    if order == "WRITE":
+        device.write(bytes.fromhex(arguments[0] if arguments else ""))
+        return "OK"
+    if order == "READ":
+        return "DATA " + device.read(int(arguments[0]), int(arguments[1])).hex()
+    if order == "TERMIOS":
+        return device.termios()
+    if order == "HANGUP":
+        device.hang_up()
+        return "OK"
+    if order == "RENEW":
+        device.renew()
+        return "OK"
+    return "ERROR unknown order " + order
+
+
+def serve(device, listener):
+    while True:
+        connection, _ = listener.accept()
+        with connection, connection.makefile("rw", newline="\n") as stream:
+            for line in stream:
+                try:
+                    reply = answer(device, line)
+                except (OSError, ValueError, IndexError, TimeoutError) as error:
+                    reply = f"ERROR {error}"
+                stream.write(reply + "\n")
+                stream.flush()
+
+
+def main():
+    link, port_file = sys.argv[1], sys.argv[2]
+    device = Device(link)
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(4)
+    temporary = port_file + ".new"
+    with open(temporary, "w") as out:
+        out.write(f"{listener.getsockname()[1]}\n")
+    os.replace(temporary, port_file)
+    serve(device, listener)
+
+
+if __name__ == "__main__":
+    main()
