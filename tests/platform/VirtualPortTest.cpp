@@ -16,6 +16,7 @@
 #include "platform/SerialDevice.h"
 #include "platform/VirtualDevice.h"
 #include "platform/VirtualTarget.h"
+#include "tests/platform/DescriptorIo.h"
 #include "tests/platform/DeviceIo.h"
 #include "tests/platform/TempDir.h"
 #include "tests/support/PseudoTerminal.h"
