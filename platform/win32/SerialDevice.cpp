@@ -385,7 +385,8 @@ bool SerialDevice::Purge(unsigned flags)
     return flags == 0 || ::PurgeComm(handle, flags) || Failed(::GetLastError());
 }
 
-unsigned long SerialDevice::PortMaskFor(unsigned mask) const { return mask & kAllPortEvents; }
+// EV_PASSED_ON is no event of a COM port (its bit means a printer error there).
+unsigned long SerialDevice::PortMaskFor(unsigned mask) const { return mask & kAllPortEvents & ~EV_PASSED_ON; }
 
 bool SerialDevice::StartCommWait()
 {
