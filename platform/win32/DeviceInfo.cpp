@@ -13,3 +13,9 @@ DeviceDescription DeviceCatalog::Describe(const std::string& path) const
     description.present = !name.empty() && PresentComPorts().contains(name);
     return description;
 }
+
+std::vector<std::string> DeviceCatalog::DetectedDevices() const
+{
+    const auto ports = PresentComPorts();
+    return {ports.begin(), ports.end()};
+}
