@@ -261,7 +261,10 @@ bool SerialDevice::Open(const std::string& path)
     ::ClearCommError(handle, &errors, nullptr);
     io_ = std::move(io);
     commWaitPending_ = false;
-    commWaitUseless_ = false;
+    // A port whose modem lines cannot be read (Wine's on a pseudo-terminal) may never end a wait
+    // whose mask holds them, not even for input: its queues are looked at instead.
+    DWORD lines = 0;
+    commWaitUseless_ = !::GetCommModemStatus(handle, &lines);
     portLock_ = lock;
     portMask_ = 0;
     pendingEvents_ = 0;

@@ -4,7 +4,8 @@
 out="$repo/build-win64"
 export WINEPREFIX="$out/wine"
 export WINEARCH=win64
-export WINEDEBUG=-all
+# Wine's own traces are off unless SERIALDEBUG_WINEDEBUG asks for some (e.g. "+comm,+serial").
+export WINEDEBUG="${SERIALDEBUG_WINEDEBUG:--all}"
 # No Mono or Gecko installer dialogues while the prefix is made.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 qt="${XDG_CACHE_HOME:-$HOME/.cache}/serialdebug/qt6-mingw"

@@ -14,6 +14,7 @@
 #include "platform/LineSettings.h"
 #include "platform/PortNames.h"
 #include "platform/SerialDevice.h"
+#include "serial/PortEngine.h"
 #include "tests/platform/DeviceIo.h"
 
 // After Device.h, whose port-event names <windows.h> defines as macros of the same values.
@@ -124,6 +125,13 @@ std::string Environment(const char* name)
     const char* value = std::getenv(name);
     return value != nullptr ? value : "";
 }
+
+class QuietSink : public NotificationSink {
+public:
+    bool IsAlive() const override { return true; }
+    void Post(unsigned, int, long) override {}
+    void ReportFailure(const std::string&, const std::string&) override {}
+};
 
 class ComPort : public ::testing::Test {
 protected:
@@ -335,4 +343,42 @@ TEST_F(ComPort, ReportsLossWhenTheDeviceSideHangsUp)
     EXPECT_FALSE(device->CheckPresence());
     device->Close();
     EXPECT_EQ(farSide->Ask("RENEW"), "OK");
+}
+
+// The port engine on the COM port, as a window uses it: a flood from the device arrives whole
+// and in order through the engine's read-ahead, and what the owner writes reaches the device.
+TEST_F(ComPort, ThePortEngineTakesAFloodWholeAndWritesBack)
+{
+    device->Close();
+    QuietSink sink;
+    PortEngine engine;
+    engine.SetPortNumber(std::stoi(port.substr(3)));
+    engine.SetDeviceName("\\\\.\\" + port);
+    engine.SetNotificationSink(&sink);
+    ASSERT_TRUE(engine.Open() && engine.Setup() && engine.SetState("115200,n,8,1")) << engine.Target();
+    std::string flood;
+    for (int i = 0; i < 100000; ++i) {
+        flood += static_cast<char>(i * 7 + i / 256);
+    }
+    std::thread deviceSide([&] {
+        for (std::size_t done = 0; done < flood.size(); done += 4096) {
+            ASSERT_TRUE(farSide->Write(flood.substr(done, 4096)));
+        }
+    });
+    std::string got;
+    for (const auto deadline = std::chrono::steady_clock::now() + 30s;
+         got.size() < flood.size() && std::chrono::steady_clock::now() < deadline;) {
+        unsigned char buffer[PortEngine::kReceiveReadSize];
+        const std::size_t count = engine.ReadReceived(buffer, sizeof buffer);
+        got.append(reinterpret_cast<const char*>(buffer), count);
+        if (count == 0) {
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+    deviceSide.join();
+    EXPECT_EQ(got.size(), flood.size());
+    EXPECT_TRUE(got == flood);
+    engine.Write(reinterpret_cast<const unsigned char*>("ok"), 2);
+    EXPECT_EQ(farSide->Read(2), "ok");
+    engine.Close();
 }
