@@ -1,0 +1,114 @@
+#pragma once
+
+// The device side of a Windows test's COM port: the orders of tests/windows/far_side.py, which
+// holds the pseudo-terminal that scripts/windows/test.sh maps the port to.
+#include <chrono>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+// After the project's headers, whose port-event names <windows.h> defines as macros of the same
+// values.
+#include <winsock2.h>
+
+namespace far_side {
+
+using namespace std::chrono_literals;
+
+inline std::string Hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (const unsigned char byte : bytes) {
+        hex += digits[byte >> 4];
+        hex += digits[byte & 0xF];
+    }
+    return hex;
+}
+
+inline std::string Unhex(const std::string& hex)
+{
+    std::string bytes;
+    for (std::size_t index = 0; index + 1 < hex.size(); index += 2) {
+        bytes += static_cast<char>(std::stoi(hex.substr(index, 2), nullptr, 16));
+    }
+    return bytes;
+}
+
+// The orders of far_side.py, over one TCP connection.
+class FarSide {
+public:
+    explicit FarSide(int port)
+    {
+        WSADATA data{};
+        started_ = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<u_short>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = socket_ != INVALID_SOCKET &&
+                     ::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~FarSide()
+    {
+        if (socket_ != INVALID_SOCKET) {
+            ::closesocket(socket_);
+        }
+        if (started_) {
+            ::WSACleanup();
+        }
+    }
+    FarSide(const FarSide&) = delete;
+    FarSide& operator=(const FarSide&) = delete;
+
+    bool Connected() const { return connected_; }
+
+    // The answer line to an order, without its line end; "" when the connection failed.
+    std::string Ask(const std::string& order)
+    {
+        const std::string line = order + "\n";
+        if (::send(socket_, line.data(), static_cast<int>(line.size()), 0) != static_cast<int>(line.size())) {
+            return {};
+        }
+        std::string answer;
+        char byte = 0;
+        while (::recv(socket_, &byte, 1, 0) == 1 && byte != '\n') {
+            answer += byte;
+        }
+        return answer;
+    }
+
+    bool Write(const std::string& bytes) { return Ask("WRITE " + Hex(bytes)) == "OK"; }
+
+    std::string Read(std::size_t count, std::chrono::milliseconds within = 10s)
+    {
+        const std::string answer = Ask("READ " + std::to_string(count) + " " + std::to_string(within.count()));
+        return answer.starts_with("DATA ") ? Unhex(answer.substr(5)) : std::string();
+    }
+
+    struct Termios {
+        unsigned speed = 0, cflag = 0, iflag = 0;
+    };
+    Termios Settings()
+    {
+        std::istringstream answer(Ask("TERMIOS"));
+        std::string word;
+        Termios termios;
+        answer >> word >> termios.speed >> termios.cflag >> termios.iflag;
+        return termios;
+    }
+
+private:
+    SOCKET socket_ = INVALID_SOCKET;
+    bool started_ = false;
+    bool connected_ = false;
+};
+
+inline std::string Environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+}  // namespace far_side
