@@ -1,6 +1,11 @@
 // The main window on a COM port under Wine, with tests/windows/far_side.py playing the device:
-// a flood counted byte for byte, and an auto-reply rule answering the device.
+// a flood counted byte for byte, an auto-reply rule answering the device, and the files a fixed
+// run of actions writes, byte for byte as the recorded files of the same run on Linux.
+#include <QAction>
+#include <QCheckBox>
 #include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -9,7 +14,12 @@
 #include <thread>
 
 #include "app/SerialDebugDlg.h"
+#include "scheme/SchemeFile.h"
+#include "sendlist/SendListPanel.h"
+#include "tests/platform/TempDir.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/MessageRecorder.h"
+#include "ui/FileDialog.h"
 #include "tests/windows/FarSide.h"
 
 using namespace far_side;
@@ -27,18 +37,27 @@ protected:
         farSide = std::make_unique<FarSide>(std::stoi(farSidePort));
         ASSERT_TRUE(farSide->Connected());
         farSide->Read(65536, 50ms);
-        QFile config(m_dir.filePath(QStringLiteral("Config.ini")));
-        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write("[Setting]\r\nPort=" + QByteArray::number(std::stoi(port.substr(3)) - 1) + "\r\nAutoRecive=1\r\n");
-        config.close();
+    }
+
+    int PortNumber() const { return std::stoi(port.substr(3)); }
+
+    void Start(const QByteArray& config)
+    {
+        QFile file(m_dir.filePath(QStringLiteral("Config.ini")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(config);
+        file.close();
         m_window = std::make_unique<CSerialDebugDlg>(m_dir.path().toStdString());
         m_window->OnInitDialog();
         m_window->show();
         ASSERT_TRUE(m_window->IsPortOpen()) << m_messages.texts.join(QStringLiteral("; ")).toStdString();
     }
 
+    void StartOnThePort() { Start("[Setting]\r\nPort=" + QByteArray::number(PortNumber() - 1) + "\r\nAutoRecive=1\r\n"); }
+
     void TearDown() override
     {
+        SetFileDialogHandler({});
         if (m_window) {
             m_window->close();
             m_window.reset();
@@ -55,6 +74,7 @@ protected:
 
 TEST_F(WindowOnComPort, AFloodFromTheDeviceIsCountedByteForByte)
 {
+    ASSERT_NO_FATAL_FAILURE(StartOnThePort());
     constexpr int kFlood = 200000;
     constexpr std::size_t kPiece = 4096;
     std::thread device([&] {
@@ -72,6 +92,7 @@ TEST_F(WindowOnComPort, AFloodFromTheDeviceIsCountedByteForByte)
 
 TEST_F(WindowOnComPort, AnAutoReplyRuleAnswersTheDevice)
 {
+    ASSERT_NO_FATAL_FAILURE(StartOnThePort());
     m_window->GetScheme().AddRule({"Q", "01 03", "AA BB", 1, 1});
     ASSERT_TRUE(farSide->Write("\x01\x03"));
     std::string answer;
@@ -83,6 +104,105 @@ TEST_F(WindowOnComPort, AnAutoReplyRuleAnswersTheDevice)
         10000);
     EXPECT_EQ(answer, "\xAA\xBB");
     EXPECT_EQ(m_window->ReceiveCounter(), 2);
+}
+
+// The run of tests/app/WrittenFilesTest.cpp, with COM3 mapped to this system's COM port instead
+// of a pseudo-terminal: the same actions must write the same bytes.
+class WrittenFilesOnComPort : public WindowOnComPort {
+protected:
+    void Receive(const std::string& bytes)
+    {
+        const int before = m_window->ReceiveCounter();
+        ASSERT_TRUE(farSide->Write(bytes));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return m_window->ReceiveCounter() >= before + static_cast<int>(bytes.size()); }, 5000));
+    }
+
+    void ExpectAsRecorded(const std::string& written, const std::string& name) const
+    {
+        const std::string bytes = ReadFile(written);
+        ASSERT_FALSE(bytes.empty()) << written;
+        EXPECT_EQ(bytes, ReadFile(std::string(SERIALDEBUG_WRITTEN_FILES_DIR) + "/" + name)) << name;
+    }
+
+    void Trigger(int command) { m_window->MenuCommand(command)->trigger(); }
+    void AnswerFileDialogWith(const std::string& path)
+    {
+        SetFileDialogHandler([path](QWidget*, const FileDialogRequest&) { return QString::fromStdString(path); });
+    }
+    template <typename Widget>
+    Widget* Control(int id) const
+    {
+        return qobject_cast<Widget*>(m_window->GetDlgItem(id));
+    }
+
+    ManualClock m_clock;
+    TempDir m_files;
+};
+
+TEST_F(WrittenFilesOnComPort, ARunOfEveryKindOfTrafficWritesTheFilesRecordedOnLinux)
+{
+    // "收到" and "测试" in GBK.
+    const std::string received = "\xCA\xD5\xB5\xBD";
+    const std::string test = "\xB2\xE2\xCA\xD4";
+    RuleList rules;
+    rules.push_back(std::make_unique<ProtocolRule>(ProtocolRule{"ping", "PING", "PONG\r\n", 0, 0}));
+    rules.push_back(std::make_unique<ProtocolRule>(ProtocolRule{test, "01 03", "01 03 02 00 2A", 1, 1}));
+    SendList sendList;
+    sendList.push_back(std::make_shared<SendItem>(SendItem{1, test, "AA 55"}));
+    sendList.push_back(std::make_shared<SendItem>(SendItem{0, "text", "hello"}));
+    const std::string dir = m_dir.path().toStdString();
+    WriteFile(dir + "/Default.pol", SchemeFileText(rules, 350, sendList));
+    const std::string portLine = "COM3=\\\\.\\" + port;
+    ASSERT_NO_FATAL_FAILURE(Start(QByteArray::fromStdString("[Setting]\r\nPort=2\r\nAutoRecive=1\r\nInterVal=250\r\nSendData=first line\r\n"
+                                    "TimeStamp=1\r\nFrameGap=40\r\nShowSent=1\r\nCaptureFormat=log\r\n[Ports]\r\n" +
+                                    portLine + "\r\n[Tail]\r\nkept=1\r\n")));
+    m_window->UseClock(m_clock);
+
+    const std::string capture = m_files.File("capture.log");
+    AnswerFileDialogWith(capture);
+    Trigger(ID_CAPTURE_START);
+    ASSERT_TRUE(m_window->IsCapturing());
+    Receive("PING");
+    m_clock.Advance(std::chrono::milliseconds(50));
+    Receive(std::string("\x01\x03\x00\x10", 4));
+    m_clock.Advance(std::chrono::milliseconds(50));
+    Receive(received + "\r\n");
+    m_clock.Advance(std::chrono::milliseconds(5));
+    Control<QPlainTextEdit>(IDC_SEND)->setPlainText(QStringLiteral("AB CD"));
+    Control<QCheckBox>(IDC_HEX_SEND)->setChecked(true);
+    QTest::mouseClick(m_window->GetDlgItem(IDC_MANUAL_SEND), Qt::LeftButton);
+    m_window->SendListPanel()->SendNextItem();
+    m_clock.Advance(std::chrono::milliseconds(100));
+    Receive("tail");
+    std::string atDevice;
+    (void)QTest::qWaitFor(
+        [&] {
+            atDevice += farSide->Read(15 - atDevice.size(), 100ms);
+            return atDevice.size() >= 15;
+        },
+        5000);
+    EXPECT_EQ(atDevice.size(), 15u);
+    Trigger(ID_CAPTURE_STOP);
+
+    const std::string saved = m_files.File("saved.txt");
+    AnswerFileDialogWith(saved);
+    Trigger(ID_FILE_SAVE);
+    QTest::mouseClick(m_window->GetDlgItem(IDC_AUTO_CLEAR), Qt::LeftButton);
+    m_window->close();
+    m_window.reset();
+    EXPECT_TRUE(m_messages.texts.isEmpty()) << m_messages.texts.join(QLatin1Char('\n')).toStdString();
+
+    ExpectAsRecorded(capture, "capture.log");
+    ExpectAsRecorded(saved, "saved.txt");
+    ExpectAsRecorded(dir + "/Default.pol", "Default.pol");
+    std::string config = ReadFile(dir + "/Config.ini");
+    const std::size_t at = config.find(portLine);
+    ASSERT_NE(at, std::string::npos) << config;
+    config.replace(at, portLine.size(), "COM3=PTY");
+    const std::string comparable = m_files.File("Config.ini");
+    WriteFile(comparable, config);
+    ExpectAsRecorded(comparable, "Config.ini");
 }
 
 }  // namespace
