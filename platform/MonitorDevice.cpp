@@ -160,11 +160,12 @@ void MonitorDevice::Release(std::atomic<bool>& held, Device& side)
 void MonitorDevice::PumpDeviceSide()
 {
     while (!stop_) {
-        const bool moved = MoveDeviceInput() | WriteToDevice();
+        const bool read = MoveDeviceInput();
+        const bool written = WriteToDevice();
         if (device_->IsLost()) {
             break;
         }
-        if (moved) {
+        if (read || written) {
             continue;
         }
         deviceSideHeld_ = true;
@@ -251,12 +252,13 @@ bool MonitorDevice::WriteCarry(Device& to, Carry& carry)
 void MonitorDevice::PumpProgramSide()
 {
     while (!stop_) {
-        const bool moved = MoveProgramInput() | WriteToProgram();
+        const bool read = MoveProgramInput();
+        const bool written = WriteToProgram();
         if (program_.IsLost()) {
             MarkLost();
             break;
         }
-        if (moved) {
+        if (read || written) {
             continue;
         }
         programSideHeld_ = true;
