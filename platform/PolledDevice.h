@@ -49,6 +49,9 @@ protected:
 #endif
 
 private:
+    // At Open: the mask 0 and no time-outs.
+    void ForgetSettings();
+
 #ifdef _WIN32
     void* wakeEvent_ = nullptr;
 #else

@@ -436,7 +436,7 @@ void TerminalSession::OnPassedOn()
             break;
         }
         taken += count;
-        ShowSentFrame(std::string(reinterpret_cast<const char*>(buffer), count), true);
+        ShowSentFrame(std::string_view(reinterpret_cast<const char*>(buffer), count), true);
         sendCounter_ = AddWrapping(sendCounter_, count);
     }
     if (taken >= kPassedOnShare) {
@@ -446,7 +446,7 @@ void TerminalSession::OnPassedOn()
 }
 
 // With "显示发送" the bytes written appear in the receive area and in a log capture.
-void TerminalSession::ShowSentFrame(const std::string& bytes, bool passedOn)
+void TerminalSession::ShowSentFrame(std::string_view bytes, bool passedOn)
 {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     const ReadTime time = clock_->Now();

@@ -142,7 +142,7 @@ private:
     void ShowInstantReplies();
     void AppendReceivedPieces(const unsigned char* bytes);
     void OnPassedOn();
-    void ShowSentFrame(const std::string& bytes, bool passedOn = false);
+    void ShowSentFrame(std::string_view bytes, bool passedOn = false);
     void ApplyDisplayOptions();
     void AppendNote(const std::string& note);
     void ShowNote(const std::string& note);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/Win32Text.h"
+
 namespace {
 
 constexpr UINT kGbk = 936;
@@ -65,10 +67,7 @@ std::string Utf8ToGbk(std::string_view utf8)
     if (utf8.empty()) {
         return {};
     }
-    const int size = static_cast<int>(utf8.size());
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
+    const std::wstring wide = WideFromUtf8(utf8);
     // A character outside the BMP has no GBK form: one '?' for its two UTF-16 units.
     std::wstring single;
     single.reserve(wide.size());

@@ -6,9 +6,9 @@
 #include <cstdlib>
 
 #include "ui/FileDialog.h"
-#include "scheme/SchemeFile.h"
 #include "sendlist/SendListPanel.h"
 #include "tests/app/MainWindowFixture.h"
+#include "tests/app/RecordedRun.h"
 #include "tests/platform/TempDir.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/PseudoTerminal.h"
@@ -17,9 +17,7 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// "收到" and "测试" in GBK.
-const std::string kReceived = "\xCA\xD5\xB5\xBD";
-const std::string kTest = "\xB2\xE2\xCA\xD4";
+using recorded_run::kReceived;
 
 class WrittenFilesTest : public MainWindowTest {
 protected:
@@ -65,16 +63,8 @@ protected:
 
 TEST_F(WrittenFilesTest, ARunOfEveryKindOfTrafficWritesTheRecordedFiles)
 {
-    RuleList rules;
-    rules.push_back(std::make_unique<ProtocolRule>(ProtocolRule{"ping", "PING", "PONG\r\n", 0, 0}));
-    rules.push_back(std::make_unique<ProtocolRule>(ProtocolRule{kTest, "01 03", "01 03 02 00 2A", 1, 1}));
-    SendList sendList;
-    sendList.push_back(std::make_shared<SendItem>(SendItem{1, kTest, "AA 55"}));
-    sendList.push_back(std::make_shared<SendItem>(SendItem{0, "text", "hello"}));
-    WriteFile(Dir() + "/Default.pol", SchemeFileText(rules, 350, sendList));
-    WriteConfig("[Setting]\r\nPort=2\r\nAutoRecive=1\r\nInterVal=250\r\nSendData=first line\r\n"
-                "TimeStamp=1\r\nFrameGap=40\r\nShowSent=1\r\nCaptureFormat=log\r\n" +
-                PortsSection(3, m_device.SlavePath()) + "[Tail]\r\nkept=1\r\n");
+    WriteFile(Dir() + "/Default.pol", recorded_run::SchemeText());
+    WriteConfig(QByteArray::fromStdString(recorded_run::ConfigText(m_device.SlavePath())));
     Start();
     m_window->UseClock(m_clock);
     ASSERT_TRUE(m_window->IsPortOpen());

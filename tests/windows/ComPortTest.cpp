@@ -36,29 +36,23 @@ public:
     void ReportFailure(const std::string&, const std::string&) override {}
 };
 
-class ComPort : public ::testing::Test {
+class ComPort : public FarSideTest {
 protected:
     void SetUp() override
     {
-        if (port.empty() || farSidePort.empty()) {
-            GTEST_SKIP() << "SERIALDEBUG_TEST_COM and SERIALDEBUG_FAR_SIDE_PORT are unset "
-                            "(scripts/windows/test.sh sets them)";
+        FarSideTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
         }
-        farSide = std::make_unique<FarSide>(std::stoi(farSidePort));
-        ASSERT_TRUE(farSide->Connected());
         device = CreateDevice(Target());
         ASSERT_TRUE(device->Open(Target())) << Target() << " errno " << errno;
         ASSERT_TRUE(device->SetEventMask(EV_RXCHAR));
-        // What an earlier test left behind, on either side; the port engine purges after Open too.
-        farSide->Read(65536, 50ms);
+        // What an earlier test left in the port; the port engine purges after Open too.
         ASSERT_TRUE(device->Purge(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR));
     }
 
-    std::string Target() const { return DefaultPortDevice(std::stoi(port.substr(3))); }
+    std::string Target() const { return DefaultPortDevice(PortNumber()); }
 
-    const std::string port = Environment("SERIALDEBUG_TEST_COM");
-    const std::string farSidePort = Environment("SERIALDEBUG_FAR_SIDE_PORT");
-    std::unique_ptr<FarSide> farSide;
     std::unique_ptr<Device> device;
 };
 
@@ -255,7 +249,7 @@ TEST_F(ComPort, ThePortEngineTakesAFloodWholeAndWritesBack)
     device->Close();
     QuietSink sink;
     PortEngine engine;
-    engine.SetPortNumber(std::stoi(port.substr(3)));
+    engine.SetPortNumber(PortNumber());
     engine.SetDeviceName("\\\\.\\" + port);
     engine.SetNotificationSink(&sink);
     ASSERT_TRUE(engine.Open() && engine.Setup() && engine.SetState("115200,n,8,1")) << engine.Target();

@@ -2,8 +2,11 @@
 
 // The device side of a Windows test's COM port: the orders of tests/windows/far_side.py, which
 // holds the pseudo-terminal that scripts/windows/test.sh maps the port to.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -110,5 +113,27 @@ inline std::string Environment(const char* name)
     const char* value = std::getenv(name);
     return value != nullptr ? value : "";
 }
+
+// A test against the COM port that test.sh maps to the far side: skipped when run without it;
+// otherwise connected to the far side, with what an earlier test left there read away.
+class FarSideTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (port.empty() || farSidePort.empty()) {
+            GTEST_SKIP() << "SERIALDEBUG_TEST_COM and SERIALDEBUG_FAR_SIDE_PORT are unset "
+                            "(scripts/windows/test.sh sets them)";
+        }
+        farSide = std::make_unique<FarSide>(std::stoi(farSidePort));
+        ASSERT_TRUE(farSide->Connected());
+        farSide->Read(65536, 50ms);
+    }
+
+    int PortNumber() const { return std::stoi(port.substr(3)); }
+
+    const std::string port = Environment("SERIALDEBUG_TEST_COM");
+    const std::string farSidePort = Environment("SERIALDEBUG_FAR_SIDE_PORT");
+    std::unique_ptr<FarSide> farSide;
+};
 
 }  // namespace far_side

@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "app/SerialDebugDlg.h"
-#include "scheme/SchemeFile.h"
 #include "sendlist/SendListPanel.h"
+#include "tests/app/RecordedRun.h"
 #include "tests/platform/TempDir.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/MessageRecorder.h"
@@ -26,21 +26,8 @@ using namespace far_side;
 
 namespace {
 
-class WindowOnComPort : public ::testing::Test {
+class WindowOnComPort : public FarSideTest {
 protected:
-    void SetUp() override
-    {
-        if (port.empty() || farSidePort.empty()) {
-            GTEST_SKIP() << "SERIALDEBUG_TEST_COM and SERIALDEBUG_FAR_SIDE_PORT are unset "
-                            "(scripts/windows/test.sh sets them)";
-        }
-        farSide = std::make_unique<FarSide>(std::stoi(farSidePort));
-        ASSERT_TRUE(farSide->Connected());
-        farSide->Read(65536, 50ms);
-    }
-
-    int PortNumber() const { return std::stoi(port.substr(3)); }
-
     void Start(const QByteArray& config)
     {
         QFile file(m_dir.filePath(QStringLiteral("Config.ini")));
@@ -64,9 +51,6 @@ protected:
         }
     }
 
-    const std::string port = Environment("SERIALDEBUG_TEST_COM");
-    const std::string farSidePort = Environment("SERIALDEBUG_FAR_SIDE_PORT");
-    std::unique_ptr<FarSide> farSide;
     QTemporaryDir m_dir;
     MessageRecorder m_messages;
     std::unique_ptr<CSerialDebugDlg> m_window;
@@ -142,21 +126,10 @@ protected:
 
 TEST_F(WrittenFilesOnComPort, ARunOfEveryKindOfTrafficWritesTheFilesRecordedOnLinux)
 {
-    // "收到" and "测试" in GBK.
-    const std::string received = "\xCA\xD5\xB5\xBD";
-    const std::string test = "\xB2\xE2\xCA\xD4";
-    RuleList rules;
-    rules.push_back(std::make_unique<ProtocolRule>(ProtocolRule{"ping", "PING", "PONG\r\n", 0, 0}));
-    rules.push_back(std::make_unique<ProtocolRule>(ProtocolRule{test, "01 03", "01 03 02 00 2A", 1, 1}));
-    SendList sendList;
-    sendList.push_back(std::make_shared<SendItem>(SendItem{1, test, "AA 55"}));
-    sendList.push_back(std::make_shared<SendItem>(SendItem{0, "text", "hello"}));
     const std::string dir = m_dir.path().toStdString();
-    WriteFile(dir + "/Default.pol", SchemeFileText(rules, 350, sendList));
-    const std::string portLine = "COM3=\\\\.\\" + port;
-    ASSERT_NO_FATAL_FAILURE(Start(QByteArray::fromStdString("[Setting]\r\nPort=2\r\nAutoRecive=1\r\nInterVal=250\r\nSendData=first line\r\n"
-                                    "TimeStamp=1\r\nFrameGap=40\r\nShowSent=1\r\nCaptureFormat=log\r\n[Ports]\r\n" +
-                                    portLine + "\r\n[Tail]\r\nkept=1\r\n")));
+    WriteFile(dir + "/Default.pol", recorded_run::SchemeText());
+    const std::string device = "\\\\.\\" + port;
+    ASSERT_NO_FATAL_FAILURE(Start(QByteArray::fromStdString(recorded_run::ConfigText(device))));
     m_window->UseClock(m_clock);
 
     const std::string capture = m_files.File("capture.log");
@@ -167,7 +140,7 @@ TEST_F(WrittenFilesOnComPort, ARunOfEveryKindOfTrafficWritesTheFilesRecordedOnLi
     m_clock.Advance(std::chrono::milliseconds(50));
     Receive(std::string("\x01\x03\x00\x10", 4));
     m_clock.Advance(std::chrono::milliseconds(50));
-    Receive(received + "\r\n");
+    Receive(recorded_run::kReceived + "\r\n");
     m_clock.Advance(std::chrono::milliseconds(5));
     Control<QPlainTextEdit>(IDC_SEND)->setPlainText(QStringLiteral("AB CD"));
     Control<QCheckBox>(IDC_HEX_SEND)->setChecked(true);
@@ -197,6 +170,7 @@ TEST_F(WrittenFilesOnComPort, ARunOfEveryKindOfTrafficWritesTheFilesRecordedOnLi
     ExpectAsRecorded(saved, "saved.txt");
     ExpectAsRecorded(dir + "/Default.pol", "Default.pol");
     std::string config = ReadFile(dir + "/Config.ini");
+    const std::string portLine = "COM3=" + device;
     const std::size_t at = config.find(portLine);
     ASSERT_NE(at, std::string::npos) << config;
     config.replace(at, portLine.size(), "COM3=PTY");
