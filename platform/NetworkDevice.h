@@ -10,6 +10,8 @@
 #include "platform/LineSettings.h"
 #include "platform/NetworkTarget.h"
 #include "platform/PolledDevice.h"
+#include "platform/Signal.h"
+#include "platform/Socket.h"
 #include "platform/TcpConnector.h"
 #include "platform/TelnetComPort.h"
 
@@ -145,8 +147,8 @@ private:
     unsigned TakeReadyEvents(const WaitRequest& request, unsigned mask, WaitResult& result);
 
     TcpConnector connector_;
-    std::atomic<int> fd_{-1};
-    int answerFd_ = -1;  // signalled when bytes arrive while SetLineSettings waits
+    std::atomic<bool> open_{false};
+    Signal answer_;  // raised when bytes arrive while SetLineSettings waits
     NetworkProtocol protocol_ = NetworkProtocol::RawTcp;
     std::chrono::milliseconds openTimeout_ = kOpenTimeout;
     std::chrono::milliseconds answerTimeout_ = kAnswerTimeout;
@@ -158,6 +160,7 @@ private:
     std::atomic<bool> awaitingAnswers_{false};
 
     mutable std::mutex mutex_;  // guards what follows and every read and write on the socket
+    Socket socket_;             // waited on without the lock; replaced only by Open and Close
     TelnetComPort telnet_;
     ByteQueue input_;
     bool inputOverrun_ = false;

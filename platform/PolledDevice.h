@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/Device.h"
+#include "platform/Signal.h"
 
 // What the device kinds here keep alike: fixed queues, the time-out record (kept for the
 // owner; reads and writes never wait), the event mask, and the wake-up descriptor (an event
@@ -31,22 +32,13 @@ protected:
     // False (errno set) when none can be made.
     bool OpenWakeUps();
     void CloseWakeUps();
-#ifdef _WIN32
-    // The auto-reset event WakeWait and a change of the mask signal.
-    void* WakeEvent() const { return wakeEvent_; }
-#else
-    int WakeDescriptor() const { return wakeFd_; }
+    // What WakeWait and a change of the mask raise (on Windows an auto-reset event, which the
+    // wait it ends lowers).
+    NativeSignal WakeSignal() const;
     void DrainWakeUps();
-#endif
     // Whether the mask changed since the last call: the wait then takes its event baselines
     // again.
     bool TakeMaskChange() { return maskChanged_.exchange(false); }
-
-#ifndef _WIN32
-    // Empties an event descriptor (eventfd).
-    static void DrainEventDescriptor(int descriptor);
-    static void SignalEventDescriptor(int descriptor);
-#endif
 
 private:
     // At Open: the mask 0 and no time-outs.

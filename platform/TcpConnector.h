@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/Signal.h"
+#include "platform/Socket.h"
+
 // Why a network port could not be opened.
 enum class NetworkFailure {
     None,
@@ -28,18 +31,18 @@ enum class ResolveStatus { Resolved, NotFound, Failed };
 // long as the system's resolver takes; the connector runs it on a thread of its own.
 using NameResolver = std::function<ResolveStatus(const std::string& host, std::vector<std::string>& addresses)>;
 
-// The system's resolver (getaddrinfo).
+// The system's resolver (getaddrinfo); one implementation per system, beside Socket.
 ResolveStatus ResolveWithSystem(const std::string& host, std::vector<std::string>& addresses);
 
 struct ConnectResult {
-    int descriptor = -1;  // the connected socket, non-blocking, owned by the caller
+    Socket socket;        // connected, when the failure is None
     NetworkFailure failure = NetworkFailure::None;
     std::string reason;   // what went wrong, for the user
 };
 
 // Opens TCP connections without blocking beyond a deadline: name resolution runs on a thread
 // of its own whose result is picked up (a resolver that hangs is left behind, never waited
-// for), connecting is non-blocking, and every wait also watches a cancel descriptor, so
+// for), connecting is non-blocking, and every wait also watches a cancel signal, so
 // Cancel from any thread ends a Connect at once.
 class TcpConnector {
 public:
@@ -57,17 +60,17 @@ public:
     void Cancel();
     void Reset();
     bool Cancelled() const;
-    // Readable while cancelled, for callers that wait on more than the connection.
-    int CancelDescriptor() const;
+    // Raised while cancelled, for callers that wait on more than the connection.
+    NativeSignal CancelSignal() const;
 
 private:
     ConnectResult Resolve(const std::string& host, std::vector<std::string>& addresses,
                           std::chrono::steady_clock::time_point deadline);
-    // Waits for `events` on `descriptor` or the cancel descriptor; returns the revents of
-    // `descriptor`, 0 on time-out, -1 when cancelled.
-    int WaitFor(int descriptor, short events, std::chrono::steady_clock::time_point deadline) const;
+    // Waits until `socket` is connected or has failed (when open) or `signal` is raised:
+    // 1 then, 0 on time-out, -1 when cancelled.
+    int WaitFor(const Socket& socket, NativeSignal signal, std::chrono::steady_clock::time_point deadline) const;
 
     NameResolver resolver_;
-    int cancelFd_ = -1;
+    Signal cancel_;
     std::atomic<bool> cancelled_{false};
 };

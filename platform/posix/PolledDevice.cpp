@@ -5,7 +5,13 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-void PolledDevice::WakeWait() { SignalEventDescriptor(wakeFd_); }
+void PolledDevice::WakeWait()
+{
+    if (wakeFd_ >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    }
+}
 
 bool PolledDevice::OpenWakeUps()
 {
@@ -23,18 +29,10 @@ void PolledDevice::CloseWakeUps()
     }
 }
 
-void PolledDevice::DrainWakeUps() { DrainEventDescriptor(wakeFd_); }
+NativeSignal PolledDevice::WakeSignal() const { return wakeFd_; }
 
-void PolledDevice::DrainEventDescriptor(int descriptor)
+void PolledDevice::DrainWakeUps()
 {
     std::uint64_t count = 0;
-    [[maybe_unused]] const ssize_t got = ::read(descriptor, &count, sizeof count);
-}
-
-void PolledDevice::SignalEventDescriptor(int descriptor)
-{
-    if (descriptor >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(descriptor, &one, sizeof one);
-    }
+    [[maybe_unused]] const ssize_t got = ::read(wakeFd_, &count, sizeof count);
 }

@@ -359,7 +359,7 @@ WaitResult SerialDevice::WaitEvent(const WaitRequest& request)
         timeout = 0;
     }
 
-    pollfd descriptors[2] = {{WakeDescriptor(), POLLIN, 0}, {fd, 0, 0}};
+    pollfd descriptors[2] = {{WakeSignal(), POLLIN, 0}, {fd, 0, 0}};
     descriptors[1].events = static_cast<short>((watchInput ? POLLIN : 0) | (request.watchOutputRoom ? POLLOUT : 0));
     const nfds_t count = hungUp_ ? 1 : 2;
     if (::poll(descriptors, count, timeout) > 0) {

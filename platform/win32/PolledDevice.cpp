@@ -31,3 +31,12 @@ void PolledDevice::CloseWakeUps()
         wakeEvent_ = nullptr;
     }
 }
+
+NativeSignal PolledDevice::WakeSignal() const { return wakeEvent_; }
+
+void PolledDevice::DrainWakeUps()
+{
+    if (wakeEvent_ != nullptr) {
+        ::ResetEvent(wakeEvent_);
+    }
+}

@@ -495,7 +495,7 @@ WaitResult SerialDevice::WaitEvent(const WaitRequest& request)
         return result.events != 0 || result.outputRoom || lost_;
     };
     if (!look() && StartCommWait() && !look()) {
-        HANDLE events[3] = {WakeEvent()};
+        HANDLE events[3] = {WakeSignal()};
         DWORD count = 1;
         if (commWaitPending_) {
             events[count++] = io_->wait.hEvent;

@@ -82,10 +82,7 @@ NameResolver ResolverStuckOn(const std::shared_ptr<StuckResolver>& stuck)
 void ExpectConnected(const ConnectResult& result)
 {
     EXPECT_EQ(result.failure, NetworkFailure::None) << result.reason;
-    EXPECT_GE(result.descriptor, 0);
-    if (result.descriptor >= 0) {
-        ::close(result.descriptor);
-    }
+    EXPECT_TRUE(result.socket.IsOpen());
 }
 
 }  // namespace
@@ -110,7 +107,7 @@ TEST(TcpConnector, TellsRefusedFromUnresolvedFromTimedOut)
     closed.Close();
     ConnectResult refused = connector.Connect("127.0.0.1", port, Clock::now() + 3s);
     EXPECT_EQ(refused.failure, NetworkFailure::Refused);
-    EXPECT_EQ(refused.descriptor, -1);
+    EXPECT_FALSE(refused.socket.IsOpen());
     EXPECT_NE(refused.reason.find("127.0.0.1:" + std::to_string(port)), std::string::npos) << refused.reason;
 
     ConnectResult unknown = connector.Connect("no-such-host.invalid", 2000, Clock::now() + 3s);
@@ -126,7 +123,6 @@ TEST(TcpConnector, TellsRefusedFromUnresolvedFromTimedOut)
     EXPECT_EQ(silent.failure, NetworkFailure::TimedOut) << silent.reason;
     EXPECT_GE(waited, 290ms);
     EXPECT_LT(waited, 2s);
-    ::close(first.descriptor);
 }
 
 TEST(TcpConnector, AHangingResolverNeverHoldsTheCallerPastTheDeadline)

@@ -4,11 +4,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -138,10 +133,11 @@ bool NetworkDevice::Open(const std::string& target)
     if (connection.failure != NetworkFailure::None) {
         return Fail(connection.failure, connection.reason, ErrnoOf(connection.failure));
     }
-    fd_ = connection.descriptor;
-    answerFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (!OpenWakeUps() || answerFd_ < 0) {
-        return Fail(NetworkFailure::System, std::string("no event descriptor: ") + std::strerror(errno), errno);
+    socket_ = std::move(connection.socket);
+    open_ = true;
+    answer_.Lower();
+    if (!OpenWakeUps() || !answer_.Valid()) {
+        return Fail(NetworkFailure::System, std::string("no event to wait on: ") + std::strerror(errno), errno);
     }
     protocol_ = parsed.protocol;
     hungUp_ = false;
@@ -233,14 +229,8 @@ void NetworkDevice::SetAnswerTimeout(std::chrono::milliseconds timeout) { answer
 
 void NetworkDevice::CloseConnection()
 {
-    const int fd = fd_.exchange(-1);
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    if (answerFd_ >= 0) {
-        ::close(answerFd_);
-        answerFd_ = -1;
-    }
+    open_ = false;
+    socket_.Close();
     CloseWakeUps();
 }
 
@@ -250,9 +240,9 @@ void NetworkDevice::Close()
     connector_.Reset();
 }
 
-bool NetworkDevice::IsOpen() const { return fd_ >= 0; }
+bool NetworkDevice::IsOpen() const { return open_; }
 
-int NetworkDevice::Handle() const { return fd_; }
+int NetworkDevice::Handle() const { return open_ ? socket_.Id() : -1; }
 
 NetworkProtocol NetworkDevice::Protocol() const { return protocol_; }
 
@@ -369,7 +359,8 @@ bool NetworkDevice::AwaitAnswers(Clock::time_point deadline, bool readThrough)
 bool NetworkDevice::WaitForServer(Clock::time_point deadline, bool readThrough, const std::function<bool()>& done)
 {
     while (true) {
-        short events = 0;
+        bool read = false;
+        bool write = false;
         {
             std::lock_guard lock(mutex_);
             if (done()) {
@@ -378,28 +369,23 @@ bool NetworkDevice::WaitForServer(Clock::time_point deadline, bool readThrough, 
             if (hungUp_) {
                 return false;
             }
-            events |= readThrough || input_.Size() < kInputCapacity ? POLLIN : 0;
-            events |= HasOutputToSend() ? POLLOUT : 0;
+            read = readThrough || input_.Size() < kInputCapacity;
+            write = HasOutputToSend();
         }
         const int timeout = MillisecondsUntil(deadline);
         if (connector_.Cancelled() || timeout == 0) {
             return false;
         }
-        pollfd descriptors[3] = {
-            {events != 0 ? fd_.load() : -1, events, 0},
-            {answerFd_, POLLIN, 0},
-            {connector_.CancelDescriptor(), POLLIN, 0},
-        };
-        if (::poll(descriptors, 3, timeout) <= 0) {
-            continue;
+        const Readiness ready = socket_.Wait(read, write, {answer_.Native(), connector_.CancelSignal()}, timeout);
+        if ((ready.signals & 1u) != 0) {
+            answer_.Lower();
         }
-        if (descriptors[1].revents != 0) {
-            DrainEventDescriptor(answerFd_);
-        }
-        if (descriptors[0].revents != 0) {
+        if (ready.socket) {
             std::lock_guard lock(mutex_);
             ReadFromServer(readThrough, true);
             SendToServer();
+            // The socket's wake-up may have been meant for the thread in WaitEvent.
+            WakeWait();
         }
     }
 }
@@ -467,8 +453,7 @@ bool NetworkDevice::Purge(unsigned flags)
 WaitResult NetworkDevice::WaitEvent(const WaitRequest& request)
 {
     WaitResult result;
-    const int fd = fd_;
-    if (fd < 0) {
+    if (!open_) {
         result.hungUp = true;
         return result;
     }
@@ -481,29 +466,30 @@ WaitResult NetworkDevice::WaitEvent(const WaitRequest& request)
     if ((mask & EV_TXEMPTY) != 0 && outputInFlight_ && (timeout < 0 || timeout > kLinePollPeriodMs)) {
         timeout = kLinePollPeriodMs;
     }
-    short deviceEvents = 0;
+    bool read = false;
+    bool write = false;
     {
         std::lock_guard lock(mutex_);
         SendToServer();
         if (TakeReadyEvents(request, mask, result) != 0 || result.outputRoom) {
             timeout = 0;
         }
-        if (!hungUp_) {
-            deviceEvents |= input_.Size() < kInputCapacity ? POLLIN : 0;
-            deviceEvents |= HasOutputToSend() ? POLLOUT : 0;
-        }
+        // A connection that has gone, or a full input queue, is not watched: it would report
+        // itself at once, again and again.
+        read = !hungUp_ && input_.Size() < kInputCapacity;
+        write = !hungUp_ && HasOutputToSend();
     }
-    // A connection that has gone, or a full input queue, is not polled: it would report
-    // itself at once, again and again.
-    pollfd descriptors[2] = {{WakeDescriptor(), POLLIN, 0}, {fd, deviceEvents, 0}};
-    if (::poll(descriptors, deviceEvents != 0 ? 2 : 1, timeout) > 0) {
-        if ((descriptors[0].revents & POLLIN) != 0) {
-            DrainWakeUps();
-        }
-        if (deviceEvents != 0 && descriptors[1].revents != 0) {
-            std::lock_guard lock(mutex_);
-            ReadFromServer(false, false);
-            SendToServer();
+    const Readiness ready = socket_.Wait(read, write, {WakeSignal()}, timeout);
+    if ((ready.signals & 1u) != 0) {
+        DrainWakeUps();
+    }
+    if (ready.socket) {
+        std::lock_guard lock(mutex_);
+        ReadFromServer(false, false);
+        SendToServer();
+        // The socket's wake-up may have been meant for a SetLineSettings awaiting answers.
+        if (awaitingAnswers_) {
+            answer_.Raise();
         }
     }
     std::lock_guard lock(mutex_);
@@ -532,20 +518,18 @@ unsigned NetworkDevice::TakeReadyEvents(const WaitRequest& request, unsigned mas
 
 bool NetworkDevice::OutputDrained() const
 {
-    int unsent = 0;
     return output_.Size() == 0 && stagingSent_ == staging_.size() && !telnet_.HasOutput() &&
-           (hungUp_ || (::ioctl(fd_, TIOCOUTQ, &unsent) == 0 && unsent == 0));
+           (hungUp_ || socket_.Drained());
 }
 
 bool NetworkDevice::ReadFromServer(bool readThrough, bool wakeWaiter)
 {
-    const int fd = fd_;
     const std::size_t room = kInputCapacity - std::min(input_.Size(), kInputCapacity);
-    if (fd < 0 || hungUp_ || (room == 0 && !readThrough)) {
+    if (!socket_.IsOpen() || hungUp_ || (room == 0 && !readThrough)) {
         return false;
     }
     char buffer[kReceiveChunk];
-    const ssize_t count = ::recv(fd, buffer, readThrough ? sizeof buffer : std::min(room, sizeof buffer), MSG_DONTWAIT);
+    const long count = socket_.Receive(buffer, readThrough ? sizeof buffer : std::min(room, sizeof buffer));
     if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
         return false;
     }
@@ -559,7 +543,7 @@ bool NetworkDevice::ReadFromServer(bool readThrough, bool wakeWaiter)
         StoreInput(buffer, static_cast<std::size_t>(count));
     }
     if (awaitingAnswers_) {
-        SignalEventDescriptor(answerFd_);
+        answer_.Raise();
     }
     if (wakeWaiter) {
         WakeWait();
@@ -589,8 +573,7 @@ bool NetworkDevice::HasOutputToSend() const
 // handed over in part: an escaped 0xFF or a command cut in two must be finished first.
 void NetworkDevice::SendToServer()
 {
-    const int fd = fd_;
-    while (fd >= 0 && !hungUp_) {
+    while (socket_.IsOpen() && !hungUp_) {
         if (stagingSent_ == staging_.size()) {
             staging_.clear();
             stagingSent_ = 0;
@@ -609,8 +592,7 @@ void NetworkDevice::SendToServer()
                 return;
             }
         }
-        const ssize_t sent = ::send(fd, staging_.data() + stagingSent_, staging_.size() - stagingSent_,
-                                    MSG_NOSIGNAL | MSG_DONTWAIT);
+        const long sent = socket_.Send(staging_.data() + stagingSent_, staging_.size() - stagingSent_);
         if (sent < 0) {
             if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
                 hungUp_ = true;
