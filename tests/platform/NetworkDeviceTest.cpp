@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "platform/NetworkDevice.h"
-#include "tests/platform/DescriptorIo.h"
+#include "tests/platform/DeviceIo.h"
 #include "tests/support/ScriptedServer.h"
 
 using namespace std::chrono_literals;

@@ -1,16 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <condition_variable>
 #include <future>
 #include <memory>
 #include <mutex>
 
 #include "platform/TcpConnector.h"
+#include "tests/support/TestSockets.h"
 
 namespace {
 
@@ -20,39 +16,18 @@ using Clock = std::chrono::steady_clock;
 // A listening socket on a loopback address that never accepts.
 class Listener {
 public:
-    Listener(int family, int backlog)
-    {
-        fd_ = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_storage address {};
-        socklen_t size = 0;
-        if (family == AF_INET6) {
-            auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-            v6->sin6_family = AF_INET6;
-            v6->sin6_addr = in6addr_loopback;
-            size = sizeof *v6;
-        } else {
-            auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
-            v4->sin_family = AF_INET;
-            v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            size = sizeof *v4;
-        }
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(fd_, backlog) == 0 &&
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
-            port_ = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
-                                             : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-        }
-    }
-    ~Listener() { ::close(fd_); }
+    Listener(int family, int backlog) : socket_(test_sockets::Listen(family, backlog, port_)) {}
+    ~Listener() { Close(); }
     std::uint16_t Port() const { return port_; }
     void Close()
     {
-        ::close(fd_);
-        fd_ = -1;
+        test_sockets::Close(socket_);
+        socket_ = test_sockets::kNone;
     }
 
 private:
-    int fd_ = -1;
     std::uint16_t port_ = 0;
+    test_sockets::Handle socket_;
 };
 
 // A resolver that answers only when the test lets it, as one whose name server is away.

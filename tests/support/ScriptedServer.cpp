@@ -1,14 +1,9 @@
 #include "tests/support/ScriptedServer.h"
 
-#include <cerrno>
 #include <map>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "platform/TelnetComPort.h"
+#include "tests/support/TestSockets.h"
 
 namespace {
 
@@ -22,26 +17,34 @@ int MillisecondsUntil(Clock::time_point deadline)
 
 std::string Byte(unsigned char value) { return std::string(1, static_cast<char>(value)); }
 
+test_sockets::Handle SocketOf(std::intptr_t number) { return static_cast<test_sockets::Handle>(number); }
+
+pollfd Watch(std::intptr_t socket, short events) { return {SocketOf(socket), events, 0}; }
+
 }  // namespace
 
-ScriptedServer::Client::Client(int descriptor, int stopDescriptor) : fd_(descriptor), stopFd_(stopDescriptor) {}
+ScriptedServer::Client::Client(std::intptr_t socket, std::intptr_t stopSocket)
+    : socket_(socket), stopSocket_(stopSocket)
+{
+}
 
 bool ScriptedServer::Client::Stopping() const
 {
-    pollfd stop{stopFd_, POLLIN, 0};
-    return ::poll(&stop, 1, 0) > 0;
+    pollfd stop = Watch(stopSocket_, POLLIN);
+    return test_sockets::Poll(&stop, 1, 0) > 0;
 }
 
 bool ScriptedServer::Client::Send(const std::string& bytes)
 {
     std::size_t sent = 0;
     while (sent < bytes.size() && !gone_ && !sendFailed_) {
-        pollfd descriptors[2] = {{fd_, POLLOUT, 0}, {stopFd_, POLLIN, 0}};
-        if (::poll(descriptors, 2, -1) < 0 || descriptors[1].revents != 0) {
+        pollfd sockets[2] = {Watch(socket_, POLLOUT), Watch(stopSocket_, POLLIN)};
+        if (test_sockets::Poll(sockets, 2, -1) < 0 || sockets[1].revents != 0) {
             return false;
         }
-        const ssize_t count = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (count < 0 && errno != EAGAIN && errno != EINTR) {
+        const auto count = ::send(SocketOf(socket_), bytes.data() + sent, static_cast<int>(bytes.size() - sent),
+                                  test_sockets::kSendFlags);
+        if (count < 0 && !test_sockets::NotNow()) {
             sendFailed_ = true;
         } else if (count > 0) {
             sent += static_cast<std::size_t>(count);
@@ -57,8 +60,8 @@ bool ScriptedServer::Client::SendInPieces(const std::string& bytes, std::size_t 
         if (!Send(bytes.substr(start, pieceSize))) {
             return false;
         }
-        pollfd stop{stopFd_, POLLIN, 0};
-        if (::poll(&stop, 1, static_cast<int>(pause.count())) > 0) {
+        pollfd stop = Watch(stopSocket_, POLLIN);
+        if (test_sockets::Poll(&stop, 1, static_cast<int>(pause.count())) > 0) {
             return false;
         }
     }
@@ -67,18 +70,18 @@ bool ScriptedServer::Client::SendInPieces(const std::string& bytes, std::size_t 
 
 bool ScriptedServer::Client::ReceiveSome(std::chrono::milliseconds timeout)
 {
-    pollfd descriptors[2] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-    if (gone_ || ::poll(descriptors, 2, static_cast<int>(timeout.count())) < 0 || descriptors[1].revents != 0) {
+    pollfd sockets[2] = {Watch(socket_, POLLIN), Watch(stopSocket_, POLLIN)};
+    if (gone_ || test_sockets::Poll(sockets, 2, static_cast<int>(timeout.count())) < 0 || sockets[1].revents != 0) {
         return false;
     }
-    if (descriptors[0].revents == 0) {
+    if (sockets[0].revents == 0) {
         return true;
     }
     char buffer[16384];
-    const ssize_t count = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+    const auto count = ::recv(SocketOf(socket_), buffer, sizeof buffer, 0);
     if (count > 0) {
         received_.append(buffer, static_cast<std::size_t>(count));
-    } else if (count == 0 || (errno != EAGAIN && errno != EINTR)) {
+    } else if (count == 0 || !test_sockets::NotNow()) {
         gone_ = true;
     }
     return !gone_;
@@ -120,45 +123,42 @@ bool ScriptedServer::Client::WaitUntilGone(std::chrono::milliseconds timeout)
     return true;
 }
 
-ScriptedServer::ScriptedServer(Script script)
-    : script_(std::move(script)), stopFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+ScriptedServer::ScriptedServer(Script script) : script_(std::move(script))
 {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(listenFd_, 4) == 0 &&
-        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
-        port_ = ntohs(address.sin_port);
+    test_sockets::Handle reader = test_sockets::kNone;
+    test_sockets::Handle writer = test_sockets::kNone;
+    if (test_sockets::MakePair(reader, writer)) {
+        stopReader_ = static_cast<std::intptr_t>(reader);
+        stopWriter_ = static_cast<std::intptr_t>(writer);
+        listenSocket_ = static_cast<std::intptr_t>(test_sockets::Listen(AF_INET, 4, port_));
     }
     thread_ = std::thread([this] { Serve(); });
 }
 
 ScriptedServer::~ScriptedServer()
 {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(stopFd_, &one, sizeof one);
+    ::send(SocketOf(stopWriter_), "x", 1, test_sockets::kSendFlags);
     thread_.join();
-    ::close(listenFd_);
-    ::close(stopFd_);
+    for (const std::intptr_t socket : {listenSocket_, stopReader_, stopWriter_}) {
+        test_sockets::Close(SocketOf(socket));
+    }
 }
 
 void ScriptedServer::Serve()
 {
-    while (true) {
-        pollfd descriptors[2] = {{listenFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-        if (::poll(descriptors, 2, -1) < 0 || descriptors[1].revents != 0) {
+    while (port_ != 0) {
+        pollfd sockets[2] = {Watch(listenSocket_, POLLIN), Watch(stopReader_, POLLIN)};
+        if (test_sockets::Poll(sockets, 2, -1) < 0 || sockets[1].revents != 0) {
             return;
         }
-        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0) {
+        const test_sockets::Handle socket = test_sockets::Accept(SocketOf(listenSocket_));
+        if (socket == test_sockets::kNone) {
             continue;
         }
         ++clients_;
-        Client client(fd, stopFd_);
+        Client client(static_cast<std::intptr_t>(socket), stopReader_);
         script_(client);
-        ::close(fd);
+        test_sockets::Close(socket);
     }
 }
 

@@ -16,7 +16,8 @@ class ScriptedServer {
 public:
     class Client {
     public:
-        Client(int descriptor, int stopDescriptor);
+        // Sockets of either system, as numbers.
+        Client(std::intptr_t socket, std::intptr_t stopSocket);
 
         // Sends all of `bytes`; false once the client has gone or the server stops.
         bool Send(const std::string& bytes);
@@ -37,8 +38,8 @@ public:
         bool Stopping() const;
 
     private:
-        int fd_;
-        int stopFd_;
+        std::intptr_t socket_;
+        std::intptr_t stopSocket_;
         bool gone_ = false;        // the client closed its side: nothing more to read
         bool sendFailed_ = false;  // a send failed; what the client sent before is still read
         std::string received_;
@@ -60,8 +61,9 @@ private:
     void Serve();
 
     Script script_;
-    int listenFd_ = -1;
-    int stopFd_ = -1;
+    std::intptr_t listenSocket_ = -1;
+    std::intptr_t stopReader_ = -1;  // readable once the server stops
+    std::intptr_t stopWriter_ = -1;
     std::uint16_t port_ = 0;
     std::atomic<std::size_t> clients_{0};
     std::thread thread_;
