@@ -269,7 +269,7 @@ ScriptedServer::Script Endless(const std::string& opening, const std::string& un
     };
 }
 
-void ServeComPort(ScriptedServer::Client& client, const AnswerRule& answer)
+void ServeComPort(ScriptedServer::Client& client, const AnswerRule& answer, const std::function<void()>& afterAnswers)
 {
     std::map<unsigned char, std::string> current = {
         {SET_BAUDRATE, std::string("\x00\x00\x25\x80", 4)}, {SET_DATASIZE, "\x08"}, {SET_PARITY, "\x01"},
@@ -293,6 +293,9 @@ void ServeComPort(ScriptedServer::Client& client, const AnswerRule& answer)
             if (!client.Send(ServerCommand(request.command, value))) {
                 break;  // the device has gone; the requests it sent before are still read
             }
+        }
+        if (afterAnswers) {
+            afterAnswers();
         }
     }
 }

@@ -94,7 +94,9 @@ std::string DataIn(const std::string& clientBytes);
 // Greets, then answers each request as a compliant server would: with the value asked for,
 // or for a query (value 0) with `current`'s value, until the client goes or the server stops.
 // `answer` may change the answer's value; returning false leaves a request unanswered.
+// `afterAnswers` runs after each round of answers, e.g. to send data once the client is set up.
 using AnswerRule = std::function<bool(const Request& request, std::string& answer)>;
-void ServeComPort(ScriptedServer::Client& client, const AnswerRule& answer = {});
+void ServeComPort(ScriptedServer::Client& client, const AnswerRule& answer = {},
+                  const std::function<void()>& afterAnswers = {});
 
 }  // namespace fake_server

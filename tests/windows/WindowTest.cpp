@@ -1,6 +1,7 @@
 // The main window on a COM port under Wine, with tests/windows/far_side.py playing the device:
 // a flood counted byte for byte, an auto-reply rule answering the device, and the files a fixed
-// run of actions writes, byte for byte as the recorded files of the same run on Linux.
+// run of actions writes, byte for byte as the recorded files of the same run on Linux. And the
+// window on a network port, against a scripted COM-PORT server in the test program.
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
@@ -10,15 +11,21 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <memory>
 #include <thread>
+#include <utility>
 
 #include "app/SerialDebugDlg.h"
+#include "platform/CodePage.h"
+#include "platform/TelnetComPort.h"
 #include "sendlist/SendListPanel.h"
 #include "tests/app/RecordedRun.h"
 #include "tests/platform/TempDir.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/ScriptedServer.h"
 #include "ui/FileDialog.h"
 #include "tests/windows/FarSide.h"
 
@@ -26,9 +33,10 @@ using namespace far_side;
 
 namespace {
 
-class WindowOnComPort : public FarSideTest {
+// The main window started on a Config.ini of the test's, in a folder of its own.
+class WindowParts {
 protected:
-    void Start(const QByteArray& config)
+    void StartWindow(const QByteArray& config)
     {
         QFile file(m_dir.filePath(QStringLiteral("Config.ini")));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -37,12 +45,9 @@ protected:
         m_window = std::make_unique<CSerialDebugDlg>(m_dir.path().toStdString());
         m_window->OnInitDialog();
         m_window->show();
-        ASSERT_TRUE(m_window->IsPortOpen()) << m_messages.texts.join(QStringLiteral("; ")).toStdString();
     }
 
-    void StartOnThePort() { Start("[Setting]\r\nPort=" + QByteArray::number(PortNumber() - 1) + "\r\nAutoRecive=1\r\n"); }
-
-    void TearDown() override
+    void CloseWindow()
     {
         SetFileDialogHandler({});
         if (m_window) {
@@ -51,9 +56,29 @@ protected:
         }
     }
 
+    bool WaitForPortState(bool open) const
+    {
+        return QTest::qWaitFor([&] { return m_window->IsPortOpen() == open; }, 5000);
+    }
+
+    std::string Messages() const { return m_messages.texts.join(QStringLiteral("; ")).toStdString(); }
+
     QTemporaryDir m_dir;
     MessageRecorder m_messages;
     std::unique_ptr<CSerialDebugDlg> m_window;
+};
+
+class WindowOnComPort : public FarSideTest, protected WindowParts {
+protected:
+    void Start(const QByteArray& config)
+    {
+        ASSERT_NO_FATAL_FAILURE(StartWindow(config));
+        ASSERT_TRUE(m_window->IsPortOpen()) << Messages();
+    }
+
+    void StartOnThePort() { Start("[Setting]\r\nPort=" + QByteArray::number(PortNumber() - 1) + "\r\nAutoRecive=1\r\n"); }
+
+    void TearDown() override { CloseWindow(); }
 };
 
 TEST_F(WindowOnComPort, AFloodFromTheDeviceIsCountedByteForByte)
@@ -177,6 +202,91 @@ TEST_F(WrittenFilesOnComPort, ARunOfEveryKindOfTrafficWritesTheFilesRecordedOnLi
     const std::string comparable = m_files.File("Config.ini");
     WriteFile(comparable, config);
     ExpectAsRecorded(comparable, "Config.ini");
+}
+
+}  // namespace
+
+namespace {
+
+const std::string kLostLine = Utf8ToGbk("\r\n--串口已断开--\r\n");
+
+// A COM-PORT server that sends `data` once the window's own settings are answered, and hands
+// over the data the window sent once it has gone.
+class SendingServer {
+public:
+    explicit SendingServer(std::string data)
+        : server_([this, data](ScriptedServer::Client& client) {
+              bool settingsAnswered = false;
+              bool sent = false;
+              fake_server::ServeComPort(
+                  client,
+                  [&](const fake_server::Request& request, std::string&) {
+                      // The window's settings end with flow control; a query is all zeros.
+                      settingsAnswered = settingsAnswered ||
+                                         (request.command == telnet::SET_CONTROL && request.value != std::string(1, '\0'));
+                      return true;
+                  },
+                  [&] {
+                      if (settingsAnswered && !std::exchange(sent, true)) {
+                          client.Send(data);
+                      }
+                  });
+              if (!delivered_.exchange(true)) {
+                  atServer_.set_value(fake_server::DataIn(client.Received()));
+              }
+          })
+    {
+    }
+    std::string Url() const { return server_.Url("rfc2217"); }
+    // What the window sent, once it has closed the connection.
+    std::string DataFromWindow()
+    {
+        auto data = atServer_.get_future();
+        return data.wait_for(10s) == std::future_status::ready ? data.get() : "(the window never closed)";
+    }
+
+private:
+    std::atomic<bool> delivered_{false};
+    std::promise<std::string> atServer_;
+    ScriptedServer server_;
+};
+
+class WindowOnNetworkPort : public ::testing::Test, protected WindowParts {
+protected:
+    // COM3 is `url` and opens at start, in the background.
+    void StartOn(const std::string& url, const QByteArray& moreSettings = {})
+    {
+        ASSERT_NO_FATAL_FAILURE(StartWindow("[Setting]\r\nPort=2\r\nAutoRecive=1\r\n" + moreSettings +
+                                            "[Ports]\r\nCOM3=" + QByteArray::fromStdString(url) + "\r\n"));
+        ASSERT_TRUE(WaitForPortState(true)) << Messages();
+        EXPECT_TRUE(m_messages.texts.isEmpty()) << Messages();
+    }
+
+    void TearDown() override { CloseWindow(); }
+};
+
+TEST_F(WindowOnNetworkPort, BytesPassBothWaysWithTelnetsEscapeUndone)
+{
+    SendingServer server(std::string("\x01\xFF\xFF\x03", 4));
+    ASSERT_NO_FATAL_FAILURE(StartOn(server.Url(), "HexDisplay=1\r\n"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->ReceiveCounter() == 3; }, 5000)) << m_window->ReceiveCounter();
+    EXPECT_EQ(m_window->ReceiveText(), "01 FF 03 ");
+    m_window->SendString("FF 00 41 FF", 1);
+    CloseWindow();
+    EXPECT_EQ(server.DataFromWindow(), std::string("\xFF\x00\x41\xFF", 4));
+}
+
+TEST_F(WindowOnNetworkPort, AFloodIsCountedWholeAndAServerThatGoesLosesThePortWithoutABox)
+{
+    constexpr int kFlood = 200000;
+    auto server = std::make_unique<SendingServer>(std::string(kFlood, 'f'));
+    ASSERT_NO_FATAL_FAILURE(StartOn(server->Url()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->ReceiveCounter() == kFlood; }, 30000))
+        << m_window->ReceiveCounter() << " of " << kFlood;
+    server.reset();
+    ASSERT_TRUE(WaitForPortState(false));
+    EXPECT_NE(m_window->ReceiveText().find(kLostLine), std::string::npos);
+    EXPECT_TRUE(m_messages.texts.isEmpty()) << "a loss shows no box: " << Messages();
 }
 
 }  // namespace
