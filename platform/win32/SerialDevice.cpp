@@ -187,6 +187,20 @@ HANDLE TakePortLock(const std::string& path, DWORD& error)
     return lock;
 }
 
+// The port's state. Wine cannot describe a line whose speed has no standard name (one that a
+// Linux program set with termios2, as this program's Linux build does) and fails GetCommState;
+// such a port is first set to a plain 9600,N,8,1, as a port of unknown state is.
+bool ReadCommState(HANDLE handle, DCB& dcb)
+{
+    if (::GetCommState(handle, &dcb)) {
+        return true;
+    }
+    DCB plain{};
+    plain.DCBlength = sizeof plain;
+    return ::BuildCommDCBW(L"baud=9600 parity=N data=8 stop=1", &plain) && ::SetCommState(handle, &plain) &&
+           ::GetCommState(handle, &dcb);
+}
+
 }  // namespace
 
 struct SerialDevice::Overlapped {
@@ -239,7 +253,7 @@ bool SerialDevice::Open(const std::string& path)
     // Reads take what is there and never wait; writes have no time limit.
     COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
     auto io = std::make_unique<Overlapped>();
-    if (!::GetCommState(handle, &dcb)) {
+    if (!ReadCommState(handle, dcb)) {
         ::CloseHandle(handle);
         ::CloseHandle(lock);
         openError_ = {OpenFailure::NotSerialDevice, ENOTTY};

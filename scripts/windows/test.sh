@@ -19,51 +19,10 @@ if [ $build -eq 1 ]; then
 fi
 source "$here/wine-env.sh"
 
-far="$out/far-side"
-far_pid=""
-stop() {
-    if [ -n "$far_pid" ]; then
-        kill "$far_pid" 2>/dev/null || true
-        wait "$far_pid" 2>/dev/null || true
-    fi
-    wineserver -k 2>/dev/null || true
-}
-trap stop EXIT
-
-# Waits up to 20 s for `test` (a command) to hold.
-wait_for() {
-    local tries=0
-    until "$@"; do
-        tries=$((tries + 1))
-        if [ $tries -ge 200 ]; then
-            return 1
-        fi
-        sleep 0.1
-    done
-}
-
-link_points_to_far_side() { [ "$(readlink "$WINEPREFIX/dosdevices/com1" 2>/dev/null)" = "$far/com1" ]; }
-
-ensure_wine_prefix
-mkdir -p "$far"
-rm -f "$far/port"
-python3 "$repo/tests/windows/far_side.py" "$far/com1" "$far/port" >"$far/log" 2>&1 &
-far_pid=$!
-wait_for test -s "$far/port" || { echo "far_side.py did not start:"; cat "$far/log"; exit 1; }
-
-# Wine makes its COM links from this key when it starts (a link made by hand alone is
-# replaced then), so the server is restarted after the key is set.
-wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$far/com1" /f >/dev/null
-wineserver -k 2>/dev/null || true
-wineserver -w
-# One server for all the programs, its own messages kept apart from theirs.
-mkdir -p "$out/test-results"
-wineserver -p >"$out/test-results/wineserver.log" 2>&1
-wine reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' >/dev/null 2>&1 || true
-wait_for link_points_to_far_side || { echo "Wine did not map COM1 to $far/com1"; exit 1; }
+trap stop_far_side EXIT
+start_far_side "$out/test-results"
 
 export SERIALDEBUG_TEST_COM=COM1
-export SERIALDEBUG_FAR_SIDE_PORT="$(cat "$far/port")"
 passed=0
 failed=0
 failures=()

@@ -25,3 +25,48 @@ ensure_wine_prefix() {
         wineserver -w
     fi
 }
+
+# Waits up to 20 s for a command to succeed.
+wait_for() {
+    local tries=0
+    until "$@"; do
+        tries=$((tries + 1))
+        if [ $tries -ge 200 ]; then
+            return 1
+        fi
+        sleep 0.1
+    done
+}
+
+far="$out/far-side"
+far_pid=""
+link_points_to_far_side() { [ "$(readlink "$WINEPREFIX/dosdevices/com1" 2>/dev/null)" = "$far/com1" ]; }
+
+# Starts tests/windows/far_side.py on a pseudo-terminal behind $far/com1, maps Wine's COM1 to it
+# and starts one Wine server for what follows, its messages in $1/wineserver.log. Sets
+# SERIALDEBUG_FAR_SIDE_PORT to the TCP port the far side takes orders on.
+start_far_side() {
+    ensure_wine_prefix
+    mkdir -p "$far" "$1"
+    rm -f "$far/port"
+    python3 "$repo/tests/windows/far_side.py" "$far/com1" "$far/port" >"$far/log" 2>&1 &
+    far_pid=$!
+    wait_for test -s "$far/port" || { echo "far_side.py did not start:"; cat "$far/log"; return 1; }
+    # Wine makes its COM links from this key when it starts (a link made by hand alone is
+    # replaced then), so the server is restarted after the key is set.
+    wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$far/com1" /f >/dev/null
+    wineserver -k 2>/dev/null || true
+    wineserver -w
+    wineserver -p >"$1/wineserver.log" 2>&1
+    wine reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' >/dev/null 2>&1 || true
+    wait_for link_points_to_far_side || { echo "Wine did not map COM1 to $far/com1"; return 1; }
+    export SERIALDEBUG_FAR_SIDE_PORT="$(cat "$far/port")"
+}
+
+stop_far_side() {
+    if [ -n "$far_pid" ]; then
+        kill "$far_pid" 2>/dev/null || true
+        wait "$far_pid" 2>/dev/null || true
+    fi
+    wineserver -k 2>/dev/null || true
+}

@@ -69,6 +69,16 @@ TEST_F(ComPort, OpensClosesAndOpensAgain)
     EXPECT_TRUE(device->WaitEvent(WaitRequest{}).hungUp);
     ASSERT_TRUE(device->Open(Target()));
     EXPECT_TRUE(device->IsOpen());
+
+    // A line that a Linux program left at a speed with no standard name, which Wine cannot
+    // describe, opens at 9600 and takes settings.
+    device->Close();
+    ASSERT_EQ(farSide->Ask("ODDSPEED 250000"), "OK");
+    ASSERT_TRUE(device->Open(Target())) << "errno " << errno;
+    LineSettings line;
+    ASSERT_TRUE(BuildLineSettings("115200,n,8,1", line));
+    EXPECT_TRUE(device->SetLineSettings(line));
+    EXPECT_EQ(farSide->Settings().speed, 115200u);
 }
 
 TEST_F(ComPort, RefusesPortsThatAreMissingOrHeld)

@@ -6,16 +6,22 @@ COM port mapped to LINK reaches it, and takes orders from the test over TCP on 1
 (one line each, one line of answer):
 
   WRITE <hex>            writes the bytes to the master                     -> OK
+  FLOOD <count>          writes <count> bytes (0 to 255 over and over) as
+                         fast as the slave's reader takes them              -> OK <seconds it took>
   READ <count> <ms>      reads up to <count> bytes within <ms>              -> DATA <hex>
   TERMIOS                the slave's settings                               -> TERMIOS <ospeed> <cflag> <iflag>
+  ODDSPEED <baud>        sets the slave's speed through termios2, as a Linux
+                         program does for a speed with no B constant        -> OK
   HANGUP                 closes the master: the device has gone             -> OK
   RENEW                  a new pseudo-terminal behind LINK                  -> OK
 
 Usage: far_side.py LINK PORTFILE (the TCP port is written to PORTFILE once it listens).
 """
+import fcntl
 import os
 import select
 import socket
+import struct
 import sys
 import termios
 import time
@@ -25,6 +31,12 @@ import tty
 # The baud rates termios names as constants (B9600 ...), by constant.
 BAUD_RATES = {getattr(termios, name): int(name[1:]) for name in dir(termios)
               if name.startswith("B") and name[1:].isdigit()}
+
+
+# struct termios2 of Linux on x86: four flags, the line, 19 control characters, two speeds.
+TCGETS2, TCSETS2 = 0x802C542A, 0x402C542B
+TERMIOS2_SIZE, SPEEDS_OFFSET = 44, 36
+CBAUD, BOTHER, IBSHIFT = 0o010017, 0o010000, 16
 
 
 class Device:
@@ -57,6 +69,15 @@ class Device:
                 raise TimeoutError("the slave takes no more")
             data = data[os.write(self.master, data):]
 
+    def flood(self, count):
+        pattern = bytes(range(256)) * 256
+        start = time.monotonic()
+        while count > 0:
+            piece = pattern[:count]
+            self.write(piece)
+            count -= len(piece)
+        return time.monotonic() - start
+
     def read(self, count, milliseconds):
         data = b""
         deadline = time.monotonic() + milliseconds / 1000
@@ -76,6 +97,18 @@ class Device:
             data += piece
         return data
 
+    def set_odd_speed(self, baud):
+        slave = os.open(os.path.realpath(self.link), os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        try:
+            settings = bytearray(fcntl.ioctl(slave, TCGETS2, bytes(TERMIOS2_SIZE)))
+            flags = list(struct.unpack_from("4I", settings))
+            flags[2] = (flags[2] & ~(CBAUD | CBAUD << IBSHIFT)) | BOTHER | BOTHER << IBSHIFT
+            struct.pack_into("4I", settings, 0, *flags)
+            struct.pack_into("2I", settings, SPEEDS_OFFSET, baud, baud)
+            fcntl.ioctl(slave, TCSETS2, bytes(settings))
+        finally:
+            os.close(slave)
+
     def termios(self):
         slave = os.open(os.path.realpath(self.link), os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
         try:
@@ -93,8 +126,13 @@ def answer(device, line):
     if order == "WRITE":
         device.write(bytes.fromhex(arguments[0] if arguments else ""))
         return "OK"
+    if order == "FLOOD":
+        return f"OK {device.flood(int(arguments[0])):.3f}"
     if order == "READ":
         return "DATA " + device.read(int(arguments[0]), int(arguments[1])).hex()
+    if order == "ODDSPEED":
+        device.set_odd_speed(int(arguments[0]))
+        return "OK"
     if order == "TERMIOS":
         return device.termios()
     if order == "HANGUP":
