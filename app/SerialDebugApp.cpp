@@ -17,7 +17,7 @@ namespace {
 // What the user reads when the settings cannot be kept; "" when they can.
 QString SettingsFolderMessage(const SettingsFolder& folder)
 {
-    const QString path = QString::fromLocal8Bit(folder.path);
+    const QString path = QString::fromStdString(folder.path);
     switch (folder.problem) {
     case SettingsFolderProblem::None:
         return QString();

@@ -1,9 +1,12 @@
 // The main window on a COM port under Wine, with tests/windows/far_side.py playing the device:
-// a flood counted byte for byte, an auto-reply rule answering the device, and the files a fixed
-// run of actions writes, byte for byte as the recorded files of the same run on Linux. And the
-// window on a network port, against a scripted COM-PORT server in the test program.
+// a flood counted byte for byte, an auto-reply rule answering the device, a device that vanishes
+// mid-flood, and the files a fixed run of actions writes into folders with Chinese names, byte
+// for byte as the recorded files of the same run on Linux. The window on a network port,
+// against a scripted COM-PORT server in the test program. And the program's message for a
+// settings folder it cannot use, naming a Chinese path intact.
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -17,6 +20,8 @@
 #include <thread>
 #include <utility>
 
+#include "app/CommandLine.h"
+#include "app/SerialDebugApp.h"
 #include "app/SerialDebugDlg.h"
 #include "platform/CodePage.h"
 #include "platform/TelnetComPort.h"
@@ -25,6 +30,7 @@
 #include "tests/platform/TempDir.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/ModalDriver.h"
 #include "tests/support/ScriptedServer.h"
 #include "ui/FileDialog.h"
 #include "tests/windows/FarSide.h"
@@ -32,6 +38,8 @@
 using namespace far_side;
 
 namespace {
+
+const std::string kLostLine = Utf8ToGbk("\r\n--串口已断开--\r\n");
 
 // The main window started on a Config.ini of the test's, in a folder of its own.
 class WindowParts {
@@ -63,7 +71,7 @@ protected:
 
     std::string Messages() const { return m_messages.texts.join(QStringLiteral("; ")).toStdString(); }
 
-    QTemporaryDir m_dir;
+    QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/设置 目录-XXXXXX")};
     MessageRecorder m_messages;
     std::unique_ptr<CSerialDebugDlg> m_window;
 };
@@ -115,8 +123,22 @@ TEST_F(WindowOnComPort, AnAutoReplyRuleAnswersTheDevice)
     EXPECT_EQ(m_window->ReceiveCounter(), 2);
 }
 
+// Last of the tests on the COM port, since it takes the device away: the far side renews it.
+TEST_F(WindowOnComPort, ADeviceThatVanishesMidFloodShowsTheLossWithoutABox)
+{
+    ASSERT_NO_FATAL_FAILURE(StartOnThePort());
+    auto flood = std::async(std::launch::async, [&] { return farSide->Ask("FLOOD 300000 HANGUP"); });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_window->IsPortOpen(); }, 30000));
+    EXPECT_EQ(flood.get().rfind("OK", 0), 0u);
+    EXPECT_GT(m_window->ReceiveCounter(), 0);
+    EXPECT_NE(m_window->ReceiveText().find(kLostLine), std::string::npos);
+    EXPECT_TRUE(m_messages.texts.isEmpty()) << Messages();
+    EXPECT_EQ(farSide->Ask("RENEW"), "OK");
+}
+
 // The run of tests/app/WrittenFilesTest.cpp, with COM3 mapped to this system's COM port instead
-// of a pseudo-terminal: the same actions must write the same bytes.
+// of a pseudo-terminal, and every file in a folder with a Chinese name: the same actions must
+// write the same bytes.
 class WrittenFilesOnComPort : public WindowOnComPort {
 protected:
     void Receive(const std::string& bytes)
@@ -157,7 +179,7 @@ TEST_F(WrittenFilesOnComPort, ARunOfEveryKindOfTrafficWritesTheFilesRecordedOnLi
     ASSERT_NO_FATAL_FAILURE(Start(QByteArray::fromStdString(recorded_run::ConfigText(device))));
     m_window->UseClock(m_clock);
 
-    const std::string capture = m_files.File("capture.log");
+    const std::string capture = m_files.File("记录 数据.log");
     AnswerFileDialogWith(capture);
     Trigger(ID_CAPTURE_START);
     ASSERT_TRUE(m_window->IsCapturing());
@@ -183,7 +205,7 @@ TEST_F(WrittenFilesOnComPort, ARunOfEveryKindOfTrafficWritesTheFilesRecordedOnLi
     EXPECT_EQ(atDevice.size(), 15u);
     Trigger(ID_CAPTURE_STOP);
 
-    const std::string saved = m_files.File("saved.txt");
+    const std::string saved = m_files.File("接收 数据.txt");
     AnswerFileDialogWith(saved);
     Trigger(ID_FILE_SAVE);
     QTest::mouseClick(m_window->GetDlgItem(IDC_AUTO_CLEAR), Qt::LeftButton);
@@ -207,8 +229,6 @@ TEST_F(WrittenFilesOnComPort, ARunOfEveryKindOfTrafficWritesTheFilesRecordedOnLi
 }  // namespace
 
 namespace {
-
-const std::string kLostLine = Utf8ToGbk("\r\n--串口已断开--\r\n");
 
 // A COM-PORT server that sends `data` once the window's own settings are answered, and hands
 // over the data the window sent once it has gone.
@@ -287,6 +307,27 @@ TEST_F(WindowOnNetworkPort, AFloodIsCountedWholeAndAServerThatGoesLosesThePortWi
     ASSERT_TRUE(WaitForPortState(false));
     EXPECT_NE(m_window->ReceiveText().find(kLostLine), std::string::npos);
     EXPECT_TRUE(m_messages.texts.isEmpty()) << "a loss shows no box: " << Messages();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ProgramOnWindows, ASettingsFolderItCannotUseIsNamedIntactAndTheWindowStillRuns)
+{
+    TempDir root;
+    const std::string notAFolder = root.File("设置 文件");
+    WriteFile(notAFolder, "");
+    MessageRecorder messages;
+    CommandLineOptions options;
+    options.configDir = notAFolder;
+    WhenDialogOpens<CSerialDebugDlg>([](CSerialDebugDlg* window) { window->close(); });
+    CSerialDebugApp app(options);
+    EXPECT_FALSE(app.InitInstance());
+    ASSERT_FALSE(messages.texts.isEmpty());
+    EXPECT_EQ(messages.texts[0], QStringLiteral("设置文件夹“%1”不是文件夹。本次使用默认设置，设置不会被保存。")
+                                     .arg(QString::fromStdString(notAFolder)));
+    EXPECT_EQ(ReadFile(notAFolder), "");
 }
 
 }  // namespace

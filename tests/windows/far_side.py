@@ -6,8 +6,9 @@ COM port mapped to LINK reaches it, and takes orders from the test over TCP on 1
 (one line each, one line of answer):
 
   WRITE <hex>            writes the bytes to the master                     -> OK
-  FLOOD <count>          writes <count> bytes (0 to 255 over and over) as
-                         fast as the slave's reader takes them              -> OK <seconds it took>
+  FLOOD <count> [HANGUP] writes <count> bytes (0 to 255 over and over) as
+                         fast as the slave's reader takes them, then hangs
+                         up when asked                                      -> OK <seconds it took>
   READ <count> <ms>      reads up to <count> bytes within <ms>              -> DATA <hex>
   TERMIOS                the slave's settings                               -> TERMIOS <ospeed> <cflag> <iflag>
   ODDSPEED <baud>        sets the slave's speed through termios2, as a Linux
@@ -127,7 +128,10 @@ def answer(device, line):
         device.write(bytes.fromhex(arguments[0] if arguments else ""))
         return "OK"
     if order == "FLOOD":
-        return f"OK {device.flood(int(arguments[0])):.3f}"
+        seconds = device.flood(int(arguments[0]))
+        if arguments[1:] == ["HANGUP"]:
+            device.hang_up()
+        return f"OK {seconds:.3f}"
     if order == "READ":
         return "DATA " + device.read(int(arguments[0]), int(arguments[1])).hex()
     if order == "ODDSPEED":
