@@ -32,8 +32,7 @@ cp "$mingw_runtime/libstdc++-6.dll" "$mingw_runtime/libgcc_s_seh-1.dll" \
 cp /usr/share/qt6/translations/qtbase_zh_CN.qm /usr/share/qt6/translations/qt_zh_CN.qm "$stage/translations/"
 # Qt finds its plugins and translations beside the program.
 printf '[Paths]\r\nPrefix = .\r\nPlugins = .\r\nTranslations = translations\r\n' >"$stage/qt.conf"
-python3 "$here/make-icon.py" "$stage/serialdebug.ico" \
-    "$repo"/packaging/icons/{16x16,32x32,48x48,256x256}/apps/serialdebug.png
+cp "$out/app/serialdebug.ico" "$stage/"
 
 # Licences: the program's, Qt's LGPL-3.0 with where its source is, the MinGW runtime's.
 sed 's/$/\r/' "$repo/LICENSE" >"$stage/LICENSE.txt"
