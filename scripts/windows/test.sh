@@ -2,7 +2,8 @@
 # Builds the Windows programs (scripts/windows/build.sh) and runs every test program of
 # build-win64/tests/ under Wine, in a private prefix (build-win64/wine). COM1 is mapped to a
 # pseudo-terminal whose master tests/windows/far_side.py holds, playing the device, so the COM
-# port tests reach a device through Wine's serial layer. Window tests draw offscreen.
+# port tests reach a device through Wine's serial layer; ser2net on 127.0.0.1 serves a second
+# one, played by a second far side. Window tests draw offscreen.
 # Usage: scripts/windows/test.sh [--no-build] [gtest filter]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -21,6 +22,7 @@ source "$here/wine-env.sh"
 
 trap stop_far_side EXIT
 start_far_side "$out/test-results"
+start_ser2net "$out/test-results"
 
 export SERIALDEBUG_TEST_COM=COM1
 passed=0

@@ -40,6 +40,8 @@ wait_for() {
 
 far="$out/far-side"
 far_pid=""
+net_far_pid=""
+ser2net_pid=""
 link_points_to_far_side() { [ "$(readlink "$WINEPREFIX/dosdevices/com1" 2>/dev/null)" = "$far/com1" ]; }
 
 # Starts tests/windows/far_side.py on a pseudo-terminal behind $far/com1, maps Wine's COM1 to it
@@ -63,10 +65,39 @@ start_far_side() {
     export SERIALDEBUG_FAR_SIDE_PORT="$(cat "$far/port")"
 }
 
+# Starts ser2net on 127.0.0.1 in front of a second far side ($far/net1), so that network ports
+# meet a real server: sets SERIALDEBUG_SER2NET_URL and SERIALDEBUG_SER2NET_FAR_SIDE_PORT. Its log
+# goes to $1/ser2net.log.
+start_ser2net() {
+    rm -f "$far/net1.port"
+    python3 "$repo/tests/windows/far_side.py" "$far/net1" "$far/net1.port" >"$far/net1.log" 2>&1 &
+    net_far_pid=$!
+    wait_for test -s "$far/net1.port" || { echo "far_side.py did not start:"; cat "$far/net1.log"; return 1; }
+    local port
+    port="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+    cat >"$far/ser2net.yaml" <<YAML
+connection: &device
+  accepter: telnet(rfc2217),tcp,127.0.0.1,$port
+  connector: serialdev,$far/net1,9600n81,local
+  options:
+    kickolduser: true
+YAML
+    ser2net -n -u -c "$far/ser2net.yaml" -P "$far/ser2net.pid" >"$1/ser2net.log" 2>&1 &
+    ser2net_pid=$!
+    # Listening, from the kernel's table: a connection to look would take ser2net's one.
+    local listening
+    listening=":$(printf '%04X' "$port") 00000000:0000 0A"
+    wait_for grep -q "$listening" /proc/net/tcp || { echo "ser2net did not start:"; cat "$1/ser2net.log"; return 1; }
+    export SERIALDEBUG_SER2NET_URL="rfc2217://127.0.0.1:$port"
+    export SERIALDEBUG_SER2NET_FAR_SIDE_PORT="$(cat "$far/net1.port")"
+}
+
 stop_far_side() {
-    if [ -n "$far_pid" ]; then
-        kill "$far_pid" 2>/dev/null || true
-        wait "$far_pid" 2>/dev/null || true
-    fi
+    for pid in "$ser2net_pid" "$net_far_pid" "$far_pid"; do
+        if [ -n "$pid" ]; then
+            kill "$pid" 2>/dev/null || true
+            wait "$pid" 2>/dev/null || true
+        fi
+    done
     wineserver -k 2>/dev/null || true
 }

@@ -285,6 +285,29 @@ protected:
     void TearDown() override { CloseWindow(); }
 };
 
+// ser2net on 127.0.0.1 in front of a pseudo-terminal that a second far side plays (test.sh
+// starts both): the window's settings reach the device, and bytes pass both ways.
+TEST_F(WindowOnNetworkPort, ThroughSer2netTheSettingsAndEveryByteValueReachTheDevice)
+{
+    const std::string url = Environment("SERIALDEBUG_SER2NET_URL");
+    const std::string farSidePort = Environment("SERIALDEBUG_SER2NET_FAR_SIDE_PORT");
+    if (url.empty() || farSidePort.empty()) {
+        GTEST_SKIP() << "SERIALDEBUG_SER2NET_URL is unset (scripts/windows/test.sh sets it)";
+    }
+    FarSide device(std::stoi(farSidePort));
+    ASSERT_TRUE(device.Connected());
+    ASSERT_NO_FATAL_FAILURE(StartOn(url, "BordRate=19200,e,8,2\r\nHexDisplay=1\r\n"));
+    EXPECT_EQ(device.Settings().speed, 19200u);
+    std::string everyByte;
+    for (int value = 0; value < 256; ++value) {
+        everyByte += static_cast<char>(value);
+    }
+    ASSERT_TRUE(device.Write(everyByte));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->ReceiveCounter() == 256; }, 5000)) << m_window->ReceiveCounter();
+    m_window->SendString("FF 00 41 FF", 1);
+    EXPECT_EQ(device.Read(4), std::string("\xFF\x00\x41\xFF", 4));
+}
+
 TEST_F(WindowOnNetworkPort, BytesPassBothWaysWithTelnetsEscapeUndone)
 {
     SendingServer server(std::string("\x01\xFF\xFF\x03", 4));
