@@ -31,7 +31,7 @@ enum class ResolveStatus { Resolved, NotFound, Failed };
 // long as the system's resolver takes; the connector runs it on a thread of its own.
 using NameResolver = std::function<ResolveStatus(const std::string& host, std::vector<std::string>& addresses)>;
 
-// The system's resolver (getaddrinfo); one implementation per system, beside Socket.
+// The system's resolver (getaddrinfo).
 ResolveStatus ResolveWithSystem(const std::string& host, std::vector<std::string>& addresses);
 
 struct ConnectResult {

@@ -2,30 +2,18 @@
 
 #include <cerrno>
 #include <cstring>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
 
-#include "platform/TcpConnector.h"
+#include "platform/SocketSystem.h"
 
 namespace {
 
 constexpr std::size_t kMostSignals = 4;
-
-// Looks an address up without ever asking a name server.
-bool LookUpNumeric(const std::string& host, std::uint16_t port, addrinfo*& found)
-{
-    addrinfo hints {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
-    return ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) == 0;
-}
 
 Readiness Poll(int fd, short events, std::initializer_list<NativeSignal> signals, int timeoutMs)
 {
@@ -49,16 +37,7 @@ Readiness Poll(int fd, short events, std::initializer_list<NativeSignal> signals
 
 }  // namespace
 
-Socket::~Socket() { Close(); }
-
-Socket::Socket(Socket&& other) noexcept { Swap(other); }
-
-Socket& Socket::operator=(Socket&& other) noexcept
-{
-    Socket taken(std::move(other));
-    Swap(taken);
-    return *this;
-}
+bool SocketsStarted() { return true; }
 
 void Socket::Swap(Socket& other) noexcept { std::swap(handle_, other.handle_); }
 
@@ -138,37 +117,4 @@ Readiness WaitForSignals(std::initializer_list<NativeSignal> signals, int timeou
     return Poll(-1, 0, signals, timeoutMs);
 }
 
-bool IsNumericAddress(const std::string& host)
-{
-    addrinfo* found = nullptr;
-    if (!LookUpNumeric(host, 1, found)) {
-        return false;
-    }
-    ::freeaddrinfo(found);
-    return true;
-}
-
 std::string SocketErrorText(int error) { return std::strerror(error); }
-
-ResolveStatus ResolveWithSystem(const std::string& host, std::vector<std::string>& addresses)
-{
-    addrinfo hints {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int status = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (status == EAI_NONAME || status == EAI_NODATA) {
-        return ResolveStatus::NotFound;
-    }
-    if (status != 0) {
-        return ResolveStatus::Failed;
-    }
-    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
-        char text[NI_MAXHOST] = {};
-        if (::getnameinfo(entry->ai_addr, entry->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST) == 0) {
-            addresses.emplace_back(text);
-        }
-    }
-    ::freeaddrinfo(found);
-    return addresses.empty() ? ResolveStatus::NotFound : ResolveStatus::Resolved;
-}

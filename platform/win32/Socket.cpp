@@ -1,10 +1,8 @@
 #include "platform/Socket.h"
 
-// clang-format off
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "platform/SocketSystem.h"
+
 #include <windows.h>
-// clang-format on
 
 #include <algorithm>
 #include <cerrno>
@@ -12,7 +10,6 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/TcpConnector.h"
 #include "platform/win32/Win32Text.h"
 
 // Waits combine the socket with events: the socket's network events (WSAEventSelect) set an
@@ -25,31 +22,12 @@ namespace {
 constexpr DWORD kMostSignals = 4;
 constexpr long kNetworkEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
 
-// Winsock is started once for the program and left running until it ends.
-bool WinsockStarted()
-{
-    static const bool started = [] {
-        WSADATA data{};
-        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return started;
-}
-
 int LastSocketErrno() { return ErrnoFromSystemError(static_cast<unsigned long>(::WSAGetLastError())); }
 
 long FailWithSocketError()
 {
     errno = LastSocketErrno();
     return -1;
-}
-
-bool LookUpNumeric(const std::string& host, std::uint16_t port, addrinfo*& found)
-{
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
-    return WinsockStarted() && ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) == 0;
 }
 
 SOCKET AsSocket(std::intptr_t handle) { return static_cast<SOCKET>(handle); }
@@ -140,15 +118,14 @@ const char* NetworkErrorText(int error)
 
 }  // namespace
 
-Socket::~Socket() { Close(); }
-
-Socket::Socket(Socket&& other) noexcept { Swap(other); }
-
-Socket& Socket::operator=(Socket&& other) noexcept
+// Started once for the program and left running until it ends.
+bool SocketsStarted()
 {
-    Socket taken(std::move(other));
-    Swap(taken);
-    return *this;
+    static const bool started = [] {
+        WSADATA data{};
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started;
 }
 
 void Socket::Swap(Socket& other) noexcept
@@ -166,7 +143,7 @@ bool Socket::StartConnect(const std::string& address, std::uint16_t port)
     Close();
     addrinfo* found = nullptr;
     if (!LookUpNumeric(address, port, found)) {
-        errno = WinsockStarted() ? EINVAL : EIO;
+        errno = SocketsStarted() ? EINVAL : EIO;
         return false;
     }
     const SOCKET socket = ::WSASocketW(found->ai_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
@@ -246,45 +223,8 @@ Readiness WaitForSignals(std::initializer_list<NativeSignal> signals, int timeou
     return Wait(INVALID_SOCKET, nullptr, false, false, signals, timeoutMs);
 }
 
-bool IsNumericAddress(const std::string& host)
-{
-    addrinfo* found = nullptr;
-    if (!LookUpNumeric(host, 1, found)) {
-        return false;
-    }
-    ::freeaddrinfo(found);
-    return true;
-}
-
 std::string SocketErrorText(int error)
 {
     const char* text = NetworkErrorText(error);
     return text != nullptr ? text : std::strerror(error);
-}
-
-ResolveStatus ResolveWithSystem(const std::string& host, std::vector<std::string>& addresses)
-{
-    if (!WinsockStarted()) {
-        return ResolveStatus::Failed;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int status = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (status == WSAHOST_NOT_FOUND || status == WSANO_DATA) {
-        return ResolveStatus::NotFound;
-    }
-    if (status != 0) {
-        return ResolveStatus::Failed;
-    }
-    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
-        char text[NI_MAXHOST] = {};
-        if (::getnameinfo(entry->ai_addr, static_cast<socklen_t>(entry->ai_addrlen), text, sizeof text, nullptr, 0,
-                          NI_NUMERICHOST) == 0) {
-            addresses.emplace_back(text);
-        }
-    }
-    ::freeaddrinfo(found);
-    return addresses.empty() ? ResolveStatus::NotFound : ResolveStatus::Resolved;
 }
