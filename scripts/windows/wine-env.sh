@@ -66,18 +66,27 @@ start_far_side() {
 }
 
 # Starts ser2net on 127.0.0.1 in front of a second far side ($far/net1), so that network ports
-# meet a real server: sets SERIALDEBUG_SER2NET_URL and SERIALDEBUG_SER2NET_FAR_SIDE_PORT. Its log
-# goes to $1/ser2net.log.
+# meet a real server: sets SERIALDEBUG_SER2NET_URL (RFC 2217), SERIALDEBUG_SER2NET_RAW_URL (raw
+# TCP) and SERIALDEBUG_SER2NET_FAR_SIDE_PORT. Its log goes to $1/ser2net.log.
 start_ser2net() {
     rm -f "$far/net1.port"
     python3 "$repo/tests/windows/far_side.py" "$far/net1" "$far/net1.port" >"$far/net1.log" 2>&1 &
     net_far_pid=$!
     wait_for test -s "$far/net1.port" || { echo "far_side.py did not start:"; cat "$far/net1.log"; return 1; }
-    local port
-    port="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+    local port raw
+    read -r port raw < <(python3 -c 'import socket
+free = [socket.socket() for _ in range(2)]
+for s in free:
+    s.bind(("127.0.0.1", 0))
+print(*(s.getsockname()[1] for s in free))')
     cat >"$far/ser2net.yaml" <<YAML
-connection: &device
+connection: &rfc2217
   accepter: telnet(rfc2217),tcp,127.0.0.1,$port
+  connector: serialdev,$far/net1,9600n81,local
+  options:
+    kickolduser: true
+connection: &raw
+  accepter: tcp,127.0.0.1,$raw
   connector: serialdev,$far/net1,9600n81,local
   options:
     kickolduser: true
@@ -89,6 +98,7 @@ YAML
     listening=":$(printf '%04X' "$port") 00000000:0000 0A"
     wait_for grep -q "$listening" /proc/net/tcp || { echo "ser2net did not start:"; cat "$1/ser2net.log"; return 1; }
     export SERIALDEBUG_SER2NET_URL="rfc2217://127.0.0.1:$port"
+    export SERIALDEBUG_SER2NET_RAW_URL="tcp://127.0.0.1:$raw"
     export SERIALDEBUG_SER2NET_FAR_SIDE_PORT="$(cat "$far/net1.port")"
 }
 

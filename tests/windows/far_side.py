@@ -18,6 +18,7 @@ COM port mapped to LINK reaches it, and takes orders from the test over TCP on 1
 
 Usage: far_side.py LINK PORTFILE (the TCP port is written to PORTFILE once it listens).
 """
+import errno
 import fcntl
 import os
 import select
@@ -91,8 +92,12 @@ class Device:
                 break
             try:
                 piece = os.read(self.master, count - len(data))
-            except OSError:
-                break
+            except OSError as error:
+                if error.errno != errno.EIO:
+                    break
+                # No one holds the slave open yet (ser2net opens it only once a client comes).
+                time.sleep(0.01)
+                continue
             if not piece:
                 break
             data += piece
