@@ -24,6 +24,8 @@
 #include "app/SerialDebugApp.h"
 #include "app/SerialDebugDlg.h"
 #include "platform/CodePage.h"
+#include "platform/Device.h"
+#include "platform/PortNames.h"
 #include "platform/TelnetComPort.h"
 #include "sendlist/SendListPanel.h"
 #include "tests/app/RecordedRun.h"
@@ -121,6 +123,26 @@ TEST_F(WindowOnComPort, AnAutoReplyRuleAnswersTheDevice)
         10000);
     EXPECT_EQ(answer, "\xAA\xBB");
     EXPECT_EQ(m_window->ReceiveCounter(), 2);
+}
+
+TEST_F(WindowOnComPort, AMissingOrHeldPortIsOneClearMessageInChinese)
+{
+    const std::unique_ptr<Device> holder = CreateDevice(DefaultPortDevice(PortNumber()));
+    ASSERT_TRUE(holder->Open(DefaultPortDevice(PortNumber())));
+    const struct {
+        int port;
+        QString reason;
+    } cases[] = {
+        {49, QStringLiteral("设备 \\\\.\\COM49 不存在（设备没有接上，或者名称不对）。")},
+        {PortNumber(), QStringLiteral("设备 \\\\.\\%1 正被另一个程序使用。").arg(QString::fromStdString(port))},
+    };
+    for (const auto& each : cases) {
+        m_messages.texts.clear();
+        ASSERT_NO_FATAL_FAILURE(StartWindow("[Setting]\r\nPort=" + QByteArray::number(each.port - 1) + "\r\n"));
+        EXPECT_FALSE(m_window->IsPortOpen());
+        EXPECT_EQ(Messages(), (QStringLiteral("不能打开串口！\n") + each.reason).toStdString());
+        CloseWindow();
+    }
 }
 
 // Last of the tests on the COM port, since it takes the device away: the far side renews it.
