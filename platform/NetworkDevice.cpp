@@ -135,10 +135,10 @@ bool NetworkDevice::Open(const std::string& target)
     }
     socket_ = std::move(connection.socket);
     open_ = true;
-    answer_.Lower();
     if (!OpenWakeUps() || !answer_.Valid()) {
         return Fail(NetworkFailure::System, std::string("no event to wait on: ") + std::strerror(errno), errno);
     }
+    answer_.Lower();
     protocol_ = parsed.protocol;
     hungUp_ = false;
     outputInFlight_ = false;

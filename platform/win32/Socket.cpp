@@ -32,6 +32,9 @@ long FailWithSocketError()
 
 SOCKET AsSocket(std::intptr_t handle) { return static_cast<SOCKET>(handle); }
 
+// Winsock counts bytes in an int.
+int AtMostInt(std::size_t size) { return static_cast<int>(std::min<std::size_t>(size, INT_MAX)); }
+
 // Whether select() finds the socket ready now for what is asked; a failed connect counts.
 bool ReadyNow(SOCKET socket, bool read, bool write)
 {
@@ -188,14 +191,13 @@ int Socket::FinishConnect()
 
 long Socket::Receive(void* buffer, std::size_t size)
 {
-    const int count = ::recv(AsSocket(handle_), static_cast<char*>(buffer), static_cast<int>(std::min<std::size_t>(size, INT_MAX)), 0);
+    const int count = ::recv(AsSocket(handle_), static_cast<char*>(buffer), AtMostInt(size), 0);
     return count == SOCKET_ERROR ? FailWithSocketError() : count;
 }
 
 long Socket::Send(const void* bytes, std::size_t size)
 {
-    const int count =
-        ::send(AsSocket(handle_), static_cast<const char*>(bytes), static_cast<int>(std::min<std::size_t>(size, INT_MAX)), 0);
+    const int count = ::send(AsSocket(handle_), static_cast<const char*>(bytes), AtMostInt(size), 0);
     return count == SOCKET_ERROR ? FailWithSocketError() : count;
 }
 

@@ -44,7 +44,8 @@ protected:
     std::size_t WaitForQueued(std::size_t count)
     {
         std::size_t waiting = 0;
-        device_io::WaitUntil(*device, [&](const WaitResult&) { return device->InputQueueBytes(waiting) && waiting >= count; });
+        device_io::WaitUntil(*device,
+                             [&](const WaitResult&) { return device->InputQueueBytes(waiting) && waiting >= count; });
         return waiting;
     }
 
@@ -183,4 +184,11 @@ TYPED_TEST_P(DeviceContract, ADeviceThatVanishesIsLostAndNothingSpins)
     EXPECT_FALSE(this->device->IsOpen());
 }
 
-REGISTER_TYPED_TEST_SUITE_P(DeviceContract, OpensClosesAndOpensAgain, CarriesEveryByteValueBothWays, ReportsAndCountsWaitingInputUntilPurged, AWaitEndsOnWakeAndOnAMaskChange, ReportsTheOutputQueueRunningEmpty, KeepsSettingsItCannotHave, ADeviceThatVanishesIsLostAndNothingSpins);
+REGISTER_TYPED_TEST_SUITE_P(DeviceContract,
+    OpensClosesAndOpensAgain,
+    CarriesEveryByteValueBothWays,
+    ReportsAndCountsWaitingInputUntilPurged,
+    AWaitEndsOnWakeAndOnAMaskChange,
+    ReportsTheOutputQueueRunningEmpty,
+    KeepsSettingsItCannotHave,
+    ADeviceThatVanishesIsLostAndNothingSpins);

@@ -64,7 +64,10 @@ inline void Close(Handle socket)
     }
 }
 inline bool NotNow() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }
-inline bool MakeNonBlocking(Handle socket) { return ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) | O_NONBLOCK) == 0; }
+inline bool MakeNonBlocking(Handle socket)
+{
+    return ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) | O_NONBLOCK) == 0;
+}
 inline bool Start() { return true; }
 #endif
 
