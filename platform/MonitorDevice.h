@@ -111,7 +111,8 @@ private:
     ReadAheadBuffer received_{kQueueSize};    // device pump -> owner's Read
     ReadAheadBuffer passedOn_{kQueueSize};    // program pump -> owner's ReadPassedOn
     // A pump waits with its input unwatched while a ring it fills is full; the ring's reader
-    // wakes it.
+    // wakes it. A pump marks itself held before it looks at the rings' room, so that a reader
+    // making room meanwhile sees the mark and wakes it.
     std::atomic<bool> deviceSideHeld_{false};
     std::atomic<bool> programSideHeld_{false};
     std::atomic<bool> passedOnReported_{false};

@@ -6,6 +6,8 @@
 #include <random>
 #include <string>
 
+#include "platform/Utf8Path.h"
+
 // A fresh directory for one test, removed with everything in it afterwards.
 class TempDir {
 public:
@@ -39,19 +41,13 @@ private:
     std::string path_;
 };
 
-// A UTF-8 path as the system names it (on Windows a narrow path would be in the ANSI code page).
-inline std::filesystem::path PathOf(const std::string& utf8)
-{
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 inline void WriteFile(const std::string& path, const std::string& bytes)
 {
-    std::ofstream(PathOf(path), std::ios::binary) << bytes;
+    std::ofstream(PathFromUtf8(path), std::ios::binary) << bytes;
 }
 
 inline std::string ReadFile(const std::string& path)
 {
-    std::ifstream file(PathOf(path), std::ios::binary);
+    std::ifstream file(PathFromUtf8(path), std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }

@@ -111,19 +111,31 @@ inline Handle Accept(Handle listener)
     return socket;
 }
 
+// A blocking connection to 127.0.0.1:`port`; kNone when it failed.
+inline Handle ConnectToLoopback(std::uint16_t port)
+{
+    if (port == 0 || !Start()) {
+        return kNone;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    const Handle socket = ::socket(AF_INET, kStreamType, 0);
+    if (socket != kNone && ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        Close(socket);
+        return kNone;
+    }
+    return socket;
+}
+
 // A connected pair on 127.0.0.1; the reading end is non-blocking.
 inline bool MakePair(Handle& reader, Handle& writer)
 {
     std::uint16_t port = 0;
     const Handle listener = Listen(AF_INET, 1, port);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    writer = port != 0 ? ::socket(AF_INET, kStreamType, 0) : kNone;
-    const bool connected =
-        writer != kNone && ::connect(writer, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    reader = connected ? Accept(listener) : kNone;
+    writer = ConnectToLoopback(port);
+    reader = writer != kNone ? Accept(listener) : kNone;
     Close(listener);
     return reader != kNone;
 }

@@ -1,6 +1,7 @@
 // A COM port of the communications API, opened by the device layer, against a device side
 // that tests/windows/far_side.py plays on a pseudo-terminal (scripts/windows/test.sh maps the
-// port to it and names both in the environment). Each test opens the port afresh.
+// port to it and names both in the environment): what Windows adds to the device contract,
+// which DeviceContractTest.cpp runs on the same port. Each test opens the port afresh.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -58,20 +59,10 @@ protected:
 
 }  // namespace
 
-TEST_F(ComPort, OpensClosesAndOpensAgain)
+// A line that a Linux program left at a speed with no standard name, which Wine cannot
+// describe, opens at 9600 and takes settings.
+TEST_F(ComPort, APortLeftAtASpeedWithNoStandardNameOpens)
 {
-    EXPECT_TRUE(device->IsOpen());
-    device->Close();
-    EXPECT_FALSE(device->IsOpen());
-    device->Close();
-    EXPECT_EQ(device->Write("x", 1), -1);
-    EXPECT_FALSE(device->SetEventMask(EV_RXCHAR));
-    EXPECT_TRUE(device->WaitEvent(WaitRequest{}).hungUp);
-    ASSERT_TRUE(device->Open(Target()));
-    EXPECT_TRUE(device->IsOpen());
-
-    // A line that a Linux program left at a speed with no standard name, which Wine cannot
-    // describe, opens at 9600 and takes settings.
     device->Close();
     ASSERT_EQ(farSide->Ask("ODDSPEED 250000"), "OK");
     ASSERT_TRUE(device->Open(Target())) << "errno " << errno;
@@ -97,14 +88,6 @@ TEST_F(ComPort, RefusesPortsThatAreMissingOrHeld)
         EXPECT_EQ(other.LastOpenError().failure, each.failure) << each.target;
         EXPECT_FALSE(other.IsOpen());
     }
-}
-
-TEST_F(ComPort, CarriesEveryByteValueBothWays)
-{
-    ASSERT_TRUE(WriteAll(*device, HardBytes()));
-    EXPECT_EQ(farSide->Read(HardBytes().size()), HardBytes());
-    ASSERT_TRUE(farSide->Write(HardBytes()));
-    EXPECT_EQ(ReadCount(*device, HardBytes().size()), HardBytes());
 }
 
 // A pseudo-terminal keeps 8 data bits without parity whatever it is told: settings with
@@ -144,48 +127,6 @@ TEST_F(ComPort, SettingsReachTheDeviceSideOrAreRefusedWhole)
         EXPECT_EQ(termios.cflag & (kCsize | kCstopb | kParenb | kParodd | kCrtscts), each.cflag) << each.text;
         EXPECT_EQ(termios.iflag & kIxon, each.iflag) << each.text;
     }
-}
-
-TEST_F(ComPort, ReportsAndCountsWaitingInputUntilPurged)
-{
-    ASSERT_TRUE(farSide->Write("abc"));
-    std::size_t waiting = 0;
-    WaitUntil(*device, [&](const WaitResult&) { return device->InputQueueBytes(waiting) && waiting >= 3; });
-    EXPECT_EQ(waiting, 3u);
-    WaitRequest now;
-    now.timeoutMs = 0;
-    EXPECT_EQ(device->WaitEvent(now).events, EV_RXCHAR);  // level-triggered: still there
-    unsigned errors = 1;
-    ASSERT_TRUE(device->ClearErrors(errors, waiting));
-    EXPECT_EQ(errors, 0u);
-    EXPECT_EQ(waiting, 3u);
-    char bytes[2] = {};
-    EXPECT_EQ(device->Read(bytes, sizeof bytes), 2);
-    EXPECT_EQ(std::string(bytes, 2), "ab");
-
-    ASSERT_TRUE(device->Purge(PURGE_RXABORT | PURGE_RXCLEAR));
-    ASSERT_TRUE(device->InputQueueBytes(waiting));
-    EXPECT_EQ(waiting, 0u);
-    EXPECT_EQ(device->Read(bytes, sizeof bytes), 0);
-    EXPECT_FALSE(device->Purge(0x100));
-    EXPECT_EQ(errno, EINVAL);
-}
-
-TEST_F(ComPort, AWaitEndsOnWakeAndOnAMaskChange)
-{
-    for (const bool byMask : {false, true}) {
-        auto waiting = std::async(std::launch::async, [this] { return device->WaitEvent(WaitRequest{}); });
-        std::this_thread::sleep_for(20ms);
-        if (byMask) {
-            ASSERT_TRUE(device->SetEventMask(EV_RXCHAR | EV_CTS));
-        } else {
-            device->WakeWait();
-        }
-        ASSERT_EQ(waiting.wait_for(5s), std::future_status::ready) << (byMask ? "mask change" : "wake");
-        EXPECT_EQ(waiting.get().events, 0u);
-    }
-    EXPECT_FALSE(device->SetEventMask(0x10000));
-    EXPECT_EQ(errno, EINVAL);
 }
 
 // The port engine watches every event; input must still be reported, and the modem lines,
@@ -231,25 +172,6 @@ TEST_F(ComPort, ClosingEndsTheMonitorThreadWithin100Ms)
         closing.wait();
         EXPECT_FALSE(device->IsOpen());
     }
-}
-
-// Last, since it takes the device away: the far side renews it for later runs.
-TEST_F(ComPort, ReportsLossWhenTheDeviceSideHangsUp)
-{
-    ASSERT_EQ(farSide->Ask("HANGUP"), "OK");
-    char byte = 0;
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    WaitRequest request;
-    request.timeoutMs = 50;
-    while (!device->IsLost() && std::chrono::steady_clock::now() < deadline) {
-        device->WaitEvent(request);
-        device->Read(&byte, 1);
-    }
-    EXPECT_TRUE(device->IsLost());
-    EXPECT_TRUE(device->WaitEvent(request).hungUp);
-    EXPECT_FALSE(device->CheckPresence());
-    device->Close();
-    EXPECT_EQ(farSide->Ask("RENEW"), "OK");
 }
 
 // The port engine on the COM port, as a window uses it: a flood from the device arrives whole

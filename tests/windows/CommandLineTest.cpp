@@ -71,7 +71,7 @@ TEST(ProgramCommandLine, AChineseConfigDirArrivesIntact)
 {
     TempDir root;
     const std::string folder = root.File("设置 目录");
-    ASSERT_TRUE(std::filesystem::create_directory(PathOf(folder)));
+    ASSERT_TRUE(std::filesystem::create_directory(PathFromUtf8(folder)));
     WriteFile(folder + "/Config.ini", "[Ports]\r\nCOM7=tcp://127.0.0.1:7\r\n");
     const std::string output =
         OutputOf(L"\"" + ProgramPath() + L"\" --list-ports --config-dir \"" + WideFromUtf8(folder) + L"\"");

@@ -12,7 +12,7 @@
 
 // After the project's headers, whose port-event names <windows.h> defines as macros of the same
 // values.
-#include <winsock2.h>
+#include "tests/support/TestSockets.h"
 
 namespace far_side {
 
@@ -41,31 +41,12 @@ inline std::string Unhex(const std::string& hex)
 // The orders of far_side.py, over one TCP connection.
 class FarSide {
 public:
-    explicit FarSide(int port)
-    {
-        WSADATA data{};
-        started_ = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-        socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<u_short>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = socket_ != INVALID_SOCKET &&
-                     ::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~FarSide()
-    {
-        if (socket_ != INVALID_SOCKET) {
-            ::closesocket(socket_);
-        }
-        if (started_) {
-            ::WSACleanup();
-        }
-    }
+    explicit FarSide(int port) : socket_(test_sockets::ConnectToLoopback(static_cast<std::uint16_t>(port))) {}
+    ~FarSide() { test_sockets::Close(socket_); }
     FarSide(const FarSide&) = delete;
     FarSide& operator=(const FarSide&) = delete;
 
-    bool Connected() const { return connected_; }
+    bool Connected() const { return socket_ != test_sockets::kNone; }
 
     // The answer line to an order, without its line end; "" when the connection failed.
     std::string Ask(const std::string& order)
@@ -103,9 +84,7 @@ public:
     }
 
 private:
-    SOCKET socket_ = INVALID_SOCKET;
-    bool started_ = false;
-    bool connected_ = false;
+    test_sockets::Handle socket_;
 };
 
 inline std::string Environment(const char* name)
