@@ -15,6 +15,7 @@ TEST(CodePage, BadBytesBecomeReplacementsWithoutLosingTheRest)
 {
     EXPECT_EQ(GbkToUtf8("A\xFF" "B"), "A\xEF\xBF\xBD" "B");
     EXPECT_EQ(GbkToUtf8("A\xB4"), "A\xEF\xBF\xBD");  // a lone lead byte at the end
+    EXPECT_EQ(GbkToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));  // a zero byte is a character
     EXPECT_EQ(Utf8ToGbk("x\xF0\x9F\x98\x80y"), "x?y");  // no GBK form: one '?' per character
 }
 

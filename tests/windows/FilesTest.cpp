@@ -65,25 +65,6 @@ TEST(Paths, ProgramFolderUsesForwardSlashes)
     EXPECT_TRUE(IsFolder(folder));
 }
 
-TEST(CodePage936, ConvertsLikeGbk)
-{
-    const struct {
-        std::string gbk;
-        std::string utf8;
-    } cases[] = {
-        {"\xB4\xAE\xBF\xDA", "串口"},
-        {"A\xFF" "B", "A\xEF\xBF\xBD" "B"},
-        {"A\xB4", "A\xEF\xBF\xBD"},
-        {std::string("a\0b", 3), std::string("a\0b", 3)},
-        {"\x80", "\xEF\xBF\xBD"},
-    };
-    for (const auto& each : cases) {
-        EXPECT_EQ(GbkToUtf8(each.gbk), each.utf8);
-    }
-    EXPECT_EQ(Utf8ToGbk("串口"), "\xB4\xAE\xBF\xDA");
-    EXPECT_EQ(Utf8ToGbk("x\xF0\x9F\x98\x80y"), "x?y");
-}
-
 TEST_F(Folder, CreatesNestedFoldersWithChineseNames)
 {
     EXPECT_TRUE(IsFolder(Path(u8"设置")));
